@@ -1,0 +1,2 @@
+// The clip codec's public face.
+#pragma once

@@ -1,0 +1,2 @@
+// The meshes' public face.
+#pragma once

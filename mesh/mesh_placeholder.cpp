@@ -1,0 +1,1 @@
+// Replaced when the meshes land.

@@ -1,0 +1,71 @@
+// The inside of the device: state and resources as plain data, shared by the
+// API face (device.cpp, resources.cpp) and the rasterizer (draw.h).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d8/d3d8.h"
+
+namespace d3d8 {
+
+constexpr int kRenderStateCount = 256;
+constexpr int kStageCount = 8;
+constexpr int kStageStateCount = 32;
+constexpr int kBackBufferWidth = 640;
+constexpr int kBackBufferHeight = 480;
+
+struct TextureLevel {
+  int width = 0;
+  int height = 0;
+  int pitch_bytes = 0;
+  std::vector<uint8_t> bytes;
+  bool locked = false;
+};
+
+struct TextureData {
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  D3DPOOL pool = D3DPOOL_DEFAULT;
+  DWORD usage = 0;
+  std::vector<TextureLevel> levels;
+  // Bumped whenever the texels may have changed (unlock, UpdateTexture), so a
+  // sampler may cache a converted copy.
+  uint64_t generation = 0;
+};
+
+struct BufferData {
+  DWORD usage = 0;
+  DWORD fvf = 0;                    // vertex buffers
+  D3DFORMAT format = D3DFMT_UNKNOWN;  // index buffers
+  D3DPOOL pool = D3DPOOL_DEFAULT;
+  std::vector<uint8_t> bytes;
+  bool locked = false;
+};
+
+int bytes_per_texel(D3DFORMAT format);
+
+struct DeviceState {
+  HWND focus_window = nullptr;
+  D3DPRESENT_PARAMETERS parameters{};
+  bool in_scene = false;
+
+  std::array<DWORD, kRenderStateCount> render_state{};
+  std::array<std::array<DWORD, kStageStateCount>, kStageCount> stage_state{};
+  std::array<IDirect3DBaseTexture8*, kStageCount> textures{};  // each holds a reference
+  D3DMATRIX world{};
+  D3DMATRIX view{};
+  D3DMATRIX projection{};
+
+  IDirect3DVertexBuffer8* stream_source = nullptr;  // holds a reference
+  UINT stream_stride = 0;
+  IDirect3DIndexBuffer8* indices = nullptr;  // holds a reference
+  UINT base_vertex_index = 0;
+  DWORD vertex_shader = 0;  // a fixed-function FVF code
+
+  // Row-major, kBackBufferWidth pixels a row.
+  std::vector<uint16_t> back_buffer;   // R5G6B5
+  std::vector<uint16_t> depth_buffer;  // D16: 0 nearest, 0xFFFF farthest
+};
+
+}  // namespace d3d8

@@ -1,0 +1,61 @@
+// The seam between the Win32 face and what actually runs it. Exactly one
+// backend is active; whoever starts the demo installs it before DemoMain runs
+// (tuulikannel: the SDL2 window; tuuli capture and the tests: headless).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win32/win32.h"
+
+namespace win32 {
+
+// A presented picture: the device's 640x480 R5G6B5 back buffer.
+struct Frame565 {
+  const uint16_t* pixels;
+  int width;
+  int height;
+  int pitch_pixels;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Milliseconds of the backend's clock; GetTickCount and timeGetTime read it.
+  virtual uint32_t now_ms() = 0;
+
+  // Turns pending input into posted messages for `window` (WM_KEYDOWN with
+  // virtual-key codes, WM_CLOSE when the user closes the window). Called by
+  // PeekMessageA and GetMessageA before they look at the queue.
+  virtual void pump_events(HWND window) = 0;
+
+  // Opens the full-screen picture the device presents into. False when no
+  // display can be had; the device then fails to be created.
+  virtual bool open_display(int width, int height) = 0;
+
+  // Shows one presented picture. False when the picture can no longer be shown.
+  virtual bool present(const Frame565& frame) = 0;
+
+  // Releases what open_display took (the device is gone).
+  virtual void close_display() {}
+
+  // The texts arrive already converted to UTF-8.
+  virtual void message_box(const std::string& text, const std::string& caption) = 0;
+
+  virtual void show_cursor(bool visible) = 0;
+};
+
+// Installs the process's backend; the caller keeps it alive while the demo
+// runs. Passing null restores the default (headless, with no scripted input).
+void use_backend(Backend* backend);
+Backend& backend();
+
+// Windows-1252 to UTF-8, for texts the demo stores the Windows way.
+std::string cp1252_to_utf8(const char* text);
+
+// Forgets every window class, window and queued message: lets one process run
+// the demo more than once (tools, tests).
+void reset_windowing();
+
+}  // namespace win32

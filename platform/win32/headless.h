@@ -1,0 +1,61 @@
+// The backend without a display: a virtual clock that advances a fixed step
+// per presented picture, scripted input, and message boxes that are recorded
+// and printed. Every run with the same options is the same run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/backend.h"
+
+namespace win32 {
+
+// Posted to the foreground window once `frame` pictures have been presented
+// (0: before the first one).
+struct ScriptedInput {
+  uint64_t frame = 0;
+  UINT message = WM_KEYDOWN;
+  WPARAM wparam = VK_ESCAPE;
+};
+
+struct MessageBoxRecord {
+  std::string caption;
+  std::string text;
+};
+
+struct HeadlessOptions {
+  int fps = 60;                        // virtual frames per second
+  uint32_t start_tick = 0x00100000;    // GetTickCount before the first picture
+  bool display_available = true;       // false: the device cannot be created
+  bool print_message_boxes = true;     // "caption: text" on standard error
+  std::vector<ScriptedInput> input;
+  // Called with every presented picture and its number, counted from 0.
+  std::function<void(const Frame565&, uint64_t)> on_present;
+};
+
+class HeadlessBackend : public Backend {
+ public:
+  explicit HeadlessBackend(HeadlessOptions options);
+
+  uint32_t now_ms() override;
+  void pump_events(HWND window) override;
+  bool open_display(int width, int height) override;
+  bool present(const Frame565& frame) override;
+  void message_box(const std::string& text, const std::string& caption) override;
+  void show_cursor(bool visible) override { cursor_visible_ = visible; }
+
+  uint64_t presented() const { return presented_; }
+  bool cursor_visible() const { return cursor_visible_; }
+  const std::vector<MessageBoxRecord>& message_boxes() const { return boxes_; }
+
+ private:
+  HeadlessOptions options_;
+  uint64_t presented_ = 0;
+  size_t next_input_ = 0;
+  bool cursor_visible_ = true;
+  std::vector<MessageBoxRecord> boxes_;
+};
+
+}  // namespace win32

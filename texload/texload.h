@@ -1,0 +1,2 @@
+// Texture file loading's public face.
+#pragma once

@@ -1,0 +1,1 @@
+// Replaced when texture loading lands.
