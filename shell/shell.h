@@ -3,6 +3,7 @@
 // loading and the screen layers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/d3d8/d3d8.h"
@@ -81,8 +82,33 @@ extern IDirect3DTexture8* Media4Texture;
 extern IDirect3DTexture8* HeadlessTexture;
 
 int LoadMedia();
-bool LoadWholeFile(const char* path, uint8_t** buffer);
+// `size_bytes`, when given, receives the file's length: the mesh and clip
+// checks need it.
+bool LoadWholeFile(const char* path, uint8_t** buffer, size_t* size_bytes = nullptr);
 HRESULT CreateResources();
 bool CreateClipTextures();
+
+// ---- Screen layers --------------------------------------------------------
+struct ScreenVertex {
+  float x, y, z, rhw;
+  DWORD diffuse;
+  float u, v;
+};
+static_assert(sizeof(ScreenVertex) == 28, "the 0x144 vertex layout");
+
+struct LayerVertex {
+  float x, y, z, rhw, u, v;
+};
+extern const LayerVertex LayerVertices[4];
+
+// Written by CreateClipTextures once; refilled by every layer draw.
+extern IDirect3DVertexBuffer8* ScreenQuadBuffer;
+// Written by the two layer routines; the colour of the next layer.
+extern DWORD LayerColour;
+
+HRESULT DrawScreenQuad(float dx, float dy, float dz);
+void DrawWhiteLayer();
+void DrawGreyLayer(int32_t level);
+void BindClipTexture();
 
 }  // namespace shell

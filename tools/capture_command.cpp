@@ -1,0 +1,241 @@
+// tuuli capture: the demo to video, headless, on a virtual clock.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/bass/output.h"
+#include "platform/win32/headless.h"
+#include "shell/shell.h"
+#include "tools/capture_outputs.h"
+#include "tools/command.h"
+
+namespace tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CaptureOptions {
+  std::string dir = ".";
+  int fps = 60;
+  std::vector<std::string> outputs;
+  std::string frames_dir;
+  std::string log_path;
+  std::string contact_sheet;
+  bool quiet = false;
+};
+
+// Demo-time midpoints of the entries: the contact sheet shows the picture
+// halfway through each one (entry 13 until the demo's end at 1000).
+float entry_middle(int entry) {
+  float start = entry == 0 ? 0.0f : shell::Timeline[entry - 1].endTime;
+  float end = entry == shell::kTimelineLength - 1 ? 1000.0f : shell::Timeline[entry].endTime;
+  return (start + end) / 2;
+}
+
+class Progress {
+ public:
+  explicit Progress(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {}
+  void update(uint64_t frame, float demo_time) {
+    if (!enabled_ || frame % 15 != 0) return;
+    int filled = static_cast<int>(std::min(1.0f, demo_time / 1000.0f) * 40);
+    std::fprintf(stderr, "\r[%-40s] %5.1f s  frame %llu", std::string(filled, '#').c_str(),
+                 demo_time / 10.0f, static_cast<unsigned long long>(frame));
+    std::fflush(stderr);
+  }
+  void done() {
+    if (enabled_) std::fprintf(stderr, "\n");
+  }
+
+ private:
+  bool enabled_;
+};
+
+int run_capture(const CaptureOptions& o) {
+  std::unique_ptr<Y4mWriter> y4m;
+  std::unique_ptr<WavWriter> wav;
+  std::unique_ptr<FfmpegVideo> ffmpeg;
+  std::string y4m_path, wav_path, video_path;
+  for (const std::string& out : o.outputs) {
+    std::string ext = fs::path(out).extension().string();
+    if (ext == ".y4m") {
+      y4m_path = fs::absolute(out).string();
+    } else if (ext == ".wav") {
+      wav_path = fs::absolute(out).string();
+    } else if (ext == ".mkv" || ext == ".mp4") {
+      video_path = fs::absolute(out).string();
+    } else {
+      std::fprintf(stderr, "capture: %s: the output's extension must be .y4m, .wav, .mkv or .mp4\n",
+                   out.c_str());
+      return 2;
+    }
+  }
+  if (!video_path.empty() && !ffmpeg_available()) {
+    std::fprintf(stderr, "capture: writing %s needs ffmpeg, which is not installed "
+                 "(apt-get install ffmpeg), or write .y4m and .wav instead\n", video_path.c_str());
+    return 2;
+  }
+  std::string frames_dir = o.frames_dir.empty() ? "" : fs::absolute(o.frames_dir).string();
+  std::string log_path = o.log_path.empty() ? "" : fs::absolute(o.log_path).string();
+  std::string sheet_path = o.contact_sheet.empty() ? "" : fs::absolute(o.contact_sheet).string();
+  if (!frames_dir.empty()) fs::create_directories(frames_dir);
+
+  std::string work_dir;
+  if (!video_path.empty()) {
+    work_dir = (fs::temp_directory_path() / ("tuuli-capture-" + std::to_string(getpid()))).string();
+    fs::create_directories(work_dir);
+    ffmpeg = std::make_unique<FfmpegVideo>(video_path, o.fps, work_dir);
+    if (wav_path.empty()) wav_path = work_dir + "/sound.wav";
+  }
+  if (!y4m_path.empty()) y4m = std::make_unique<Y4mWriter>(y4m_path, o.fps);
+  std::FILE* log = nullptr;
+  if (!log_path.empty()) {
+    log = std::fopen(log_path.c_str(), "w");
+    if (log == nullptr) throw std::runtime_error("cannot write " + log_path);
+  }
+  ContactSheet sheet(shell::kTimelineLength);
+  std::vector<bool> placed(shell::kTimelineLength, false);
+
+  std::error_code ec;
+  fs::current_path(o.dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "capture: cannot enter the media folder %s: %s\n", o.dir.c_str(),
+                 ec.message().c_str());
+    return 2;
+  }
+
+  bass::use_output(bass::Output::pull);
+  std::vector<uint8_t> rgb;
+  std::vector<int16_t> samples;
+  bass::StreamFormat format{44100, 2};
+  bool have_format = false;
+  uint64_t samples_out = 0;
+  Progress progress(!o.quiet);
+  using Clock = std::chrono::steady_clock;
+  auto started = Clock::now();
+  auto last = started;
+  std::vector<double> entry_seconds(shell::kTimelineLength, 0.0);
+  std::vector<uint64_t> entry_frames(shell::kTimelineLength, 0);
+  bool need_rgb = y4m || !frames_dir.empty() || !sheet_path.empty();
+
+  win32::HeadlessOptions headless;
+  headless.fps = o.fps;
+  headless.on_present = [&](const win32::Frame565& frame, uint64_t n) {
+    int entry = shell::TimelineIndex;
+    if (need_rgb) rgb565_to_rgb888(frame.pixels, frame.pitch_pixels, rgb);
+    if (y4m) y4m->write(rgb);
+    if (ffmpeg) ffmpeg->write(frame.pixels);
+    if (!frames_dir.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame%05llu.png", static_cast<unsigned long long>(n));
+      write_png(frames_dir + name, rgb, kCaptureWidth, kCaptureHeight);
+    }
+    if (!sheet_path.empty() && !placed[entry]) {
+      sheet.place(entry, rgb);
+      placed[entry] = shell::DemoTime >= entry_middle(entry);
+    }
+    if (log != nullptr) {
+      std::fprintf(log,
+                   "{\"frame\":%llu,\"tick\":%u,\"demo_time\":%.2f,\"entry\":%d,\"sha256\":\"%s\"}\n",
+                   static_cast<unsigned long long>(n), shell::CurrentTick,
+                   static_cast<double>(shell::DemoTime), entry,
+                   sha256_hex(frame.pixels, static_cast<size_t>(frame.pitch_pixels) * frame.height * 2)
+                       .c_str());
+    }
+    if (!wav_path.empty()) {
+      // The music started just before the clock: after frame n it has played
+      // (n + 1) / fps seconds.
+      if (!wav) {
+        have_format = bass::stream_format(&format);
+        wav = std::make_unique<WavWriter>(wav_path, format.sample_rate, format.channels);
+      }
+      uint64_t target = (n + 1) * static_cast<uint64_t>(format.sample_rate) / o.fps;
+      size_t count = static_cast<size_t>(target - samples_out);
+      samples.assign(count * format.channels, 0);
+      if (have_format) bass::pull_samples(samples.data(), count);
+      wav->write(samples.data(), count);
+      samples_out = target;
+    }
+    auto now = Clock::now();
+    entry_seconds[entry] += std::chrono::duration<double>(now - last).count();
+    entry_frames[entry] += 1;
+    last = now;
+    progress.update(n, shell::DemoTime);
+  };
+  win32::HeadlessBackend backend(headless);
+  win32::use_backend(&backend);
+  int exit_code = shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
+  progress.done();
+  double wall = std::chrono::duration<double>(Clock::now() - started).count();
+
+  if (y4m) y4m->close();
+  if (wav) wav->close();
+  if (log != nullptr) std::fclose(log);
+  if (!sheet_path.empty()) sheet.write(sheet_path);
+  if (ffmpeg) {
+    if (!wav) {
+      // Nothing was presented: still give ffmpeg a well-formed, empty sound.
+      WavWriter empty(wav_path, format.sample_rate, format.channels);
+      empty.close();
+    }
+    ffmpeg->finish(wav_path);
+    fs::remove_all(work_dir, ec);
+  }
+
+  uint64_t frames = backend.presented();
+  if (frames == 0) {
+    std::fprintf(stderr, "capture: the demo did not start in %s (see the message above)\n",
+                 o.dir.c_str());
+    return exit_code;
+  }
+  double duration = static_cast<double>(frames) / o.fps;
+  std::printf("captured %llu frames, %.2f s of demo at %d fps in %.2f s: %.1fx real time%s\n",
+              static_cast<unsigned long long>(frames), duration, o.fps, wall, duration / wall,
+              wav && !have_format ? " (no music: silent sound track)" : "");
+  for (int e = 0; e < shell::kTimelineLength; ++e) {
+    if (entry_frames[e] == 0) continue;
+    std::printf("  entry %2d: %5llu frames, %8.1f frames/s\n", e,
+                static_cast<unsigned long long>(entry_frames[e]),
+                static_cast<double>(entry_frames[e]) / std::max(entry_seconds[e], 1e-9));
+  }
+  return exit_code;
+}
+
+const bool registered = register_command(10, [](CLI::App& app) {
+  auto options = std::make_shared<CaptureOptions>();
+  CLI::App* c = app.add_subcommand(
+      "capture",
+      "Run the demo headless on a virtual clock until it ends by itself, and record it. "
+      "Outputs by extension: .y4m (video), .wav (sound), .mkv or .mp4 (both, through ffmpeg).");
+  c->add_option("--dir", options->dir, "the media folder the demo runs in")
+      ->capture_default_str()
+      ->check(CLI::ExistingDirectory);
+  c->add_option("--fps", options->fps, "virtual frames per second")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000));
+  c->add_option("--out", options->outputs, "an output file (.y4m, .wav, .mkv, .mp4); repeatable");
+  c->add_option("--frames", options->frames_dir, "write every frame as a PNG into this folder");
+  c->add_option("--log", options->log_path, "write one JSON line per presented frame");
+  c->add_option("--contact-sheet", options->contact_sheet,
+                "write one picture per timeline entry, in a grid, as a PNG");
+  c->add_flag("--quiet", options->quiet, "no progress bar");
+  c->callback([options] {
+    try {
+      set_exit_code(run_capture(*options));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "capture: %s\n", e.what());
+      set_exit_code(2);
+    }
+  });
+});
+
+}  // namespace
+
+}  // namespace tools
