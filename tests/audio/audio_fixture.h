@@ -20,7 +20,7 @@ inline void CALLBACK count_end(HSYNC, DWORD channel, DWORD) {
   ++end_syncs;
 }
 
-class PullPlayer : public ::testing::Test {
+class AudioPull : public ::testing::Test {
  protected:
   void SetUp() override {
     end_syncs = 0;

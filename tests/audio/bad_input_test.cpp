@@ -43,7 +43,7 @@ const BadFile kBadFiles[] = {
      }},
 };
 
-TEST_F(PullPlayer, UnplayableFilesGiveNoStreamAndSilence) {
+TEST_F(AudioPull, UnplayableFilesGiveNoStreamAndSilence) {
   std::vector<uint8_t> good = encode_mp3(make_chirp(44100, 2, 5000), 128);
   for (const BadFile& bad : kBadFiles) {
     SCOPED_TRACE(bad.name);
@@ -65,7 +65,7 @@ TEST_F(PullPlayer, UnplayableFilesGiveNoStreamAndSilence) {
   }
 }
 
-TEST_F(PullPlayer, ImpossibleWindowsAndBuffersAreRefused) {
+TEST_F(AudioPull, ImpossibleWindowsAndBuffersAreRefused) {
   std::vector<uint8_t> good = encode_mp3(make_chirp(44100, 2, 5000), 128);
   std::string path = dir_.file("vemo.mp3");
   write_file(path, good);
@@ -79,7 +79,7 @@ TEST_F(PullPlayer, ImpossibleWindowsAndBuffersAreRefused) {
   EXPECT_NE(BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0xFFFFFFFFu, 0), 0u);
 }
 
-TEST_F(PullPlayer, DamagedTailKeepsTheMusicBeforeIt) {
+TEST_F(AudioPull, DamagedTailKeepsTheMusicBeforeIt) {
   std::vector<uint8_t> good = encode_mp3(make_chirp(44100, 2, 20000), 128);
   std::string path = dir_.file("vemo.mp3");
   write_file(path, std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
@@ -91,7 +91,7 @@ TEST_F(PullPlayer, DamagedTailKeepsTheMusicBeforeIt) {
   EXPECT_EQ(pull(reference.frames()), reference.samples);
 }
 
-TEST_F(PullPlayer, AFailedCreateLeavesTheStreamThatPlays) {
+TEST_F(AudioPull, AFailedCreateLeavesTheStreamThatPlays) {
   std::string path = make_mp3(make_chirp(44100, 1, 3000), 64);
   HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
   BASS_StreamPlay(stream, FALSE, BASS_SAMPLE_LOOP);

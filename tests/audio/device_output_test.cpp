@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DiskDevice : public ::testing::Test {
+class AudioDevice : public ::testing::Test {
  protected:
   void SetUp() override {
     end_syncs = 0;
@@ -57,23 +57,22 @@ class DiskDevice : public ::testing::Test {
   TempDir dir_;
 };
 
-// The demo's own sequence of calls on music of `rate_hz`; returns after
-// `passes` end syncs, with the device freed.
 struct PlayCase {
   const char* name;
   int rate_hz;
   int channels;
   int kbps;
 };
+void PrintTo(const PlayCase& c, std::ostream* out) { *out << c.name; }
 
-class DiskDevicePlays : public DiskDevice, public ::testing::WithParamInterface<PlayCase> {};
+class AudioDevicePlays : public AudioDevice, public ::testing::WithParamInterface<PlayCase> {};
 
-INSTANTIATE_TEST_SUITE_P(Music, DiskDevicePlays,
+INSTANTIATE_TEST_SUITE_P(Music, AudioDevicePlays,
                          ::testing::Values(PlayCase{"same_format", 44100, 2, 128},
                                            PlayCase{"resampled_mono", 22050, 1, 64}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST_P(DiskDevicePlays, LoopsWithoutAGapAndStopsAtFree) {
+TEST_P(AudioDevicePlays, LoopsWithoutAGapAndStopsAtFree) {
   const PlayCase& c = GetParam();
   const size_t frames = static_cast<size_t>(c.rate_hz) / 4 + 77;
   std::string path = dir_.file("vemo.mp3");
@@ -124,7 +123,7 @@ TEST_P(DiskDevicePlays, LoopsWithoutAGapAndStopsAtFree) {
   }
 }
 
-TEST_F(DiskDevice, NoSoundDeviceMeansQuietFailureAndNoStream) {
+TEST_F(AudioDevice, NoSoundDeviceMeansQuietFailureAndNoStream) {
   ::setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
   std::string path = dir_.file("vemo.mp3");
   write_file(path, encode_mp3(make_chirp(44100, 2, 5000), 128));
@@ -139,7 +138,7 @@ TEST_F(DiskDevice, NoSoundDeviceMeansQuietFailureAndNoStream) {
   EXPECT_EQ(stream, 0u);
 }
 
-TEST_F(DiskDevice, NoSoundDeviceNumberZeroOpensNothing) {
+TEST_F(AudioDevice, NoSoundDeviceNumberZeroOpensNothing) {
   ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr));
   std::string path = dir_.file("vemo.mp3");
   write_file(path, encode_mp3(make_chirp(44100, 2, 5000), 128));

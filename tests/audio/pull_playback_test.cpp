@@ -42,13 +42,14 @@ struct FormatCase {
   int channels;
   int kbps;
 };
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
 
-class GaplessFormats : public PullPlayer, public ::testing::WithParamInterface<FormatCase> {};
+class AudioGapless : public AudioPull, public ::testing::WithParamInterface<FormatCase> {};
 
 // Every MPEG version LAME writes at these rates: 1 (32-48 kHz), 2 (16-24 kHz)
 // and 2.5 (8-12 kHz), mono and stereo.
 INSTANTIATE_TEST_SUITE_P(
-    Layer3, GaplessFormats,
+    Layer3, AudioGapless,
     ::testing::Values(FormatCase{"mpeg1_44k_stereo", 44100, 2, 128},
                       FormatCase{"mpeg1_48k_mono", 48000, 1, 64},
                       FormatCase{"mpeg1_32k_stereo", 32000, 2, 96},
@@ -58,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"mpeg25_8k_stereo", 8000, 2, 48}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST_P(GaplessFormats, OnePassIsTheSourceLengthAlignedAndEqualToLibmpg123) {
+TEST_P(AudioGapless, OnePassIsTheSourceLengthAlignedAndEqualToLibmpg123) {
   const FormatCase& c = GetParam();
   // Not a whole number of MP3 frames, so padding has to be cut.
   const size_t frames = static_cast<size_t>(c.rate_hz) * 6 / 10 + 123;
@@ -84,14 +85,14 @@ TEST_P(GaplessFormats, OnePassIsTheSourceLengthAlignedAndEqualToLibmpg123) {
   EXPECT_EQ(best_lag(source, played), 0) << "encoder delay left in, or too much cut";
 }
 
-class LoopSeam : public PullPlayer, public ::testing::WithParamInterface<size_t> {};
+class AudioLoopSeam : public AudioPull, public ::testing::WithParamInterface<size_t> {};
 
 // Chunk sizes that end a pull just before, at and just after the seam, and
 // pulls that cross it several times at once.
-INSTANTIATE_TEST_SUITE_P(ChunkFrames, LoopSeam,
+INSTANTIATE_TEST_SUITE_P(ChunkFrames, AudioLoopSeam,
                          ::testing::Values(1, 441, 1152, 13229, 13230, 13231, 50000));
 
-TEST_P(LoopSeam, SamplesContinueAcrossTheSeamAndEachPassSyncsOnce) {
+TEST_P(AudioLoopSeam, SamplesContinueAcrossTheSeamAndEachPassSyncsOnce) {
   const size_t frames = 13230;  // 0.3 s at 44.1 kHz
   std::string path = make_mp3(make_chirp(44100, 2, frames), 128);
   Signal reference = reference_decode(path);
@@ -120,7 +121,7 @@ TEST_P(LoopSeam, SamplesContinueAcrossTheSeamAndEachPassSyncsOnce) {
   }
 }
 
-TEST_F(PullPlayer, WithoutTheLoopFlagOnePassPlaysThenSilence) {
+TEST_F(AudioPull, WithoutTheLoopFlagOnePassPlaysThenSilence) {
   const size_t frames = 4000;
   std::string path = make_mp3(make_chirp(22050, 1, frames), 64);
   Signal reference = reference_decode(path);
@@ -135,7 +136,7 @@ TEST_F(PullPlayer, WithoutTheLoopFlagOnePassPlaysThenSilence) {
   EXPECT_EQ(end_syncs, 1);
 }
 
-TEST_F(PullPlayer, SilentUntilPlayedAndAFlushedPlayStartsOver) {
+TEST_F(AudioPull, SilentUntilPlayedAndAFlushedPlayStartsOver) {
   const size_t frames = 4000;
   std::string path = make_mp3(make_chirp(44100, 2, frames), 128);
   Signal reference = reference_decode(path);
@@ -156,7 +157,7 @@ TEST_F(PullPlayer, SilentUntilPlayedAndAFlushedPlayStartsOver) {
 
 // Two different pieces of music back to back in one file (or one buffer),
 // each reached through its offset and length.
-TEST_F(PullPlayer, OffsetAndLengthSelectTheBytesOfTheStream) {
+TEST_F(AudioPull, OffsetAndLengthSelectTheBytesOfTheStream) {
   std::vector<uint8_t> first = encode_mp3(make_chirp(44100, 2, 5000), 128);
   std::vector<uint8_t> second = encode_mp3(make_chirp(22050, 1, 7000), 32);
   write_file(dir_.file("first.mp3"), first);
@@ -192,7 +193,7 @@ TEST_F(PullPlayer, OffsetAndLengthSelectTheBytesOfTheStream) {
   }
 }
 
-TEST_F(PullPlayer, WindowsNameFindsTheFileWhateverItsCase) {
+TEST_F(AudioPull, WindowsNameFindsTheFileWhateverItsCase) {
   std::filesystem::create_directory(dir_.file("Music"));
   make_mp3(make_chirp(44100, 1, 3000), 64, "Music/VEMO.Mp3");
   std::filesystem::path previous = std::filesystem::current_path();
@@ -202,7 +203,7 @@ TEST_F(PullPlayer, WindowsNameFindsTheFileWhateverItsCase) {
   EXPECT_NE(stream, 0u);
 }
 
-TEST_F(PullPlayer, SyncOptionsAreHonouredAndUnknownSyncsRefused) {
+TEST_F(AudioPull, SyncOptionsAreHonouredAndUnknownSyncsRefused) {
   std::string path = make_mp3(make_chirp(44100, 1, 2000), 64);
   HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
   constexpr DWORD kOnetime = 0x80000000;
@@ -220,7 +221,7 @@ TEST_F(PullPlayer, SyncOptionsAreHonouredAndUnknownSyncsRefused) {
   EXPECT_LT(accepted, 20);
 }
 
-TEST_F(PullPlayer, FreeStopsTheMusicAndForgetsTheStream) {
+TEST_F(AudioPull, FreeStopsTheMusicAndForgetsTheStream) {
   std::string path = make_mp3(make_chirp(44100, 2, 2000), 128);
   HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
   BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, count_end);
