@@ -28,6 +28,11 @@ Stream* find_stream(Player& p, DWORD handle) {
   return p.stream.get();
 }
 
+const char* source_name(BOOL memory, const void* file) {
+  if (memory) return "music in memory";
+  return file != nullptr ? static_cast<const char*>(file) : "(no file name)";
+}
+
 std::unique_ptr<ByteSource> open_source(BOOL memory, const void* file, DWORD offset, DWORD length) {
   if (file == nullptr) return nullptr;
   // As the library does, a memory stream takes `length` bytes at `file` and
@@ -120,7 +125,7 @@ HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD
   }
   std::unique_ptr<bass::ByteSource> source = bass::open_source(memory, file, offset, length);
   if (!source) {
-    bass::debug_log("%s: cannot be read", memory ? "music in memory" : static_cast<const char*>(file));
+    bass::debug_log("%s: cannot be read", bass::source_name(memory, file));
     return 0;
   }
   // Decoded here, outside the lock, while the output keeps playing whatever
@@ -128,8 +133,7 @@ HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD
   auto stream = std::make_unique<Stream>();
   bass::DecodeError error = bass::decode_mp3(*source, &stream->pcm);
   if (error != bass::DecodeError::none) {
-    bass::debug_log("%s: %s", memory ? "music in memory" : static_cast<const char*>(file),
-                    bass::describe(error));
+    bass::debug_log("%s: %s", bass::source_name(memory, file), bass::describe(error));
     return 0;
   }
   bass::debug_log("music: %zu frames at %d Hz, %d channels", stream->pcm.frames(),

@@ -83,8 +83,8 @@ Output chosen_output();
 // `mutex` held: SDL runs the callback, which takes `mutex`, under its own
 // device lock, and these wait for that lock.
 //
-// Initialises SDL's audio and opens device `device` (BASS numbering: -1 or 1
-// the default, n the (n-1)th) paused, its callback rendering player().
+// Initialises SDL's audio and opens device `device` (the library's
+// numbering: -1 the default, n from 1 on SDL's (n-1)th) paused, its callback rendering player().
 // Returns 0, with nothing left open, when there is no such device.
 SDL_AudioDeviceID open_device(int device, DWORD frequency_hz, SDL_AudioSpec* obtained);
 void start_device(SDL_AudioDeviceID device);

@@ -56,7 +56,7 @@ std::unique_ptr<FileSource> FileSource::open(const char* windows_path, uint64_t 
   }
   uint64_t available = static_cast<uint64_t>(end) - offset;
   uint64_t size = length == 0 ? available : std::min(length, available);
-  return std::unique_ptr<FileSource>(new FileSource(file, offset, size));
+  return std::unique_ptr<FileSource>(new FileSource(file, offset, size, static_cast<uint64_t>(end)));
 }
 
 FileSource::~FileSource() { std::fclose(file_); }
@@ -64,9 +64,19 @@ FileSource::~FileSource() { std::fclose(file_); }
 ptrdiff_t FileSource::read(void* buffer, size_t bytes) {
   size_t count = static_cast<size_t>(std::min<uint64_t>(bytes, size_ - position_));
   if (count == 0) return 0;
-  if (::fseeko(file_, static_cast<off_t>(start_ + position_), SEEK_SET) != 0) return -1;
+  uint64_t wanted = start_ + position_;
+  if (file_position_ != wanted) {
+    if (::fseeko(file_, static_cast<off_t>(wanted), SEEK_SET) != 0) return -1;
+    file_position_ = wanted;
+  }
   size_t got = std::fread(buffer, 1, count, file_);
-  if (got == 0 && std::ferror(file_)) return -1;
+  if (got < count) {
+    // After a short read the position is not worth trusting: seek next time.
+    file_position_ = UINT64_MAX;
+    if (got == 0 && std::ferror(file_)) return -1;
+  } else {
+    file_position_ += got;
+  }
   position_ += got;
   return static_cast<ptrdiff_t>(got);
 }

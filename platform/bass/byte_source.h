@@ -55,13 +55,16 @@ class FileSource final : public ByteSource {
   uint64_t size_bytes() const override { return size_; }
 
  private:
-  FileSource(std::FILE* file, uint64_t start, uint64_t size)
-      : file_(file), start_(start), size_(size) {}
+  FileSource(std::FILE* file, uint64_t start, uint64_t size, uint64_t file_position)
+      : file_(file), start_(start), size_(size), file_position_(file_position) {}
 
   std::FILE* file_;
   uint64_t start_;
   uint64_t size_;
   uint64_t position_ = 0;
+  // Where the FILE stands, so that reading on needs no seek (a seek throws
+  // away stdio's buffer).
+  uint64_t file_position_ = 0;
 };
 
 }  // namespace bass

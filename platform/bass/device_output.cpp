@@ -79,7 +79,7 @@ SDL_AudioDeviceID open_device(int device, DWORD frequency_hz, SDL_AudioSpec* obt
     return 0;
   }
   const char* name = nullptr;  // SDL's default device
-  if (device > 1) {
+  if (device >= 1) {
     name = SDL_GetAudioDeviceName(device - 1, 0);
     if (name == nullptr) {
       debug_log("no audio device %d", device);

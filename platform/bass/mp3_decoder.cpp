@@ -4,6 +4,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -49,7 +50,12 @@ Handle make_handle() {
   return handle;
 }
 
-DecodeError decode_into(mpg123_handle* handle, Pcm* pcm) {
+// An MP3 holds at most a few dozen samples per byte (8 kHz mono at 8 kbit/s
+// is 8; 48 kHz stereo at 32 kbit/s is 24), so a tag that claims more than
+// this is not believed when room is set aside for the music.
+constexpr uint64_t kMaxSamplesPerByte = 64;
+
+DecodeError decode_into(mpg123_handle* handle, uint64_t source_bytes, Pcm* pcm) {
   long rate = 0;
   int channels = 0;
   int encoding = 0;
@@ -67,8 +73,9 @@ DecodeError decode_into(mpg123_handle* handle, Pcm* pcm) {
                              static_cast<size_t>(rate) * static_cast<size_t>(channels);
   off_t expected_frames = mpg123_length(handle);
   if (expected_frames > 0) {
-    size_t expected = static_cast<size_t>(expected_frames) * static_cast<size_t>(channels);
-    pcm->samples.reserve(expected < max_samples ? expected : max_samples);
+    uint64_t expected = static_cast<uint64_t>(expected_frames) * static_cast<uint64_t>(channels);
+    expected = std::min<uint64_t>({expected, max_samples, source_bytes * kMaxSamplesPerByte});
+    pcm->samples.reserve(static_cast<size_t>(expected));
   }
 
   // A multiple of both channel counts' frame size, so no frame is split.
@@ -127,7 +134,7 @@ DecodeError decode_mp3(ByteSource& source, Pcm* pcm) {
   if (mpg123_open_handle(handle.get(), &source) != MPG123_OK) return DecodeError::not_mp3;
   DecodeError error;
   try {
-    error = decode_into(handle.get(), pcm);
+    error = decode_into(handle.get(), source.size_bytes(), pcm);
   } catch (const std::bad_alloc&) {
     error = DecodeError::out_of_memory;
   }
