@@ -197,6 +197,7 @@ BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags) {
 
 BOOL BASS_Free() {
   Player& p = bass::player();
+  if (bass::on_audio_thread()) return FALSE;
   SDL_AudioDeviceID device;
   {
     std::lock_guard<std::mutex> lock(p.mutex);

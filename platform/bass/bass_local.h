@@ -84,12 +84,16 @@ Output chosen_output();
 // device lock, and these wait for that lock.
 //
 // Initialises SDL's audio and opens device `device` (the library's
-// numbering: -1 the default, n from 1 on SDL's (n-1)th) paused, its callback rendering player().
-// Returns 0, with nothing left open, when there is no such device.
+// numbering: -1 the default, n from 1 on SDL's (n-1)th) paused, its
+// callback rendering player(). Returns 0, with nothing left open, when there
+// is no such device.
 SDL_AudioDeviceID open_device(int device, DWORD frequency_hz, SDL_AudioSpec* obtained);
 void start_device(SDL_AudioDeviceID device);
 // Stops the audio thread, closes the device and lets SDL's audio go.
 void close_device(SDL_AudioDeviceID device);
+// True on SDL's audio thread while it calls the end syncs: closing the
+// device from there would wait for the thread itself.
+bool on_audio_thread();
 // A converter from the music's format to the device's, or null.
 SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_spec);
 

@@ -21,6 +21,8 @@ constexpr int kDefaultRateHz = 44100;
 constexpr DWORD kMinRateHz = 8000;
 constexpr DWORD kMaxRateHz = 192000;
 
+thread_local bool audio_thread = false;
+
 // Runs on SDL's audio thread.
 void SDLCALL render_to_device(void* userdata, Uint8* out, int len) {
   Player& p = *static_cast<Player*>(userdata);
@@ -51,7 +53,9 @@ void SDLCALL render_to_device(void* userdata, Uint8* out, int len) {
     }
     if (got < len) std::memset(out + got, p.device_spec.silence, static_cast<size_t>(len - got));
   }
+  audio_thread = true;
   due.fire();
+  audio_thread = false;
 }
 
 void silent_alsa_handler(const char*, int, const char*, int, const char*, ...) {}
@@ -117,6 +121,8 @@ void close_device(SDL_AudioDeviceID device) {
   SDL_CloseAudioDevice(device);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+bool on_audio_thread() { return audio_thread; }
 
 SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_spec) {
   SDL_AudioStream* converter =

@@ -138,6 +138,24 @@ TEST_F(AudioDevice, NoSoundDeviceMeansQuietFailureAndNoStream) {
   EXPECT_EQ(stream, 0u);
 }
 
+std::atomic<int> free_in_sync_result{-1};
+void CALLBACK free_in_sync(HSYNC, DWORD, DWORD) {
+  free_in_sync_result = BASS_Free();
+  ++end_syncs;
+}
+
+TEST_F(AudioDevice, FreeFromTheEndSyncIsRefusedInsteadOfHanging) {
+  std::string path = dir_.file("vemo.mp3");
+  write_file(path, encode_mp3(make_chirp(44100, 2, 2000), 128));
+  ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+  HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+  BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, free_in_sync);
+  BASS_StreamPlay(stream, FALSE, BASS_SAMPLE_LOOP);
+  ASSERT_TRUE(wait_for_syncs(1));
+  EXPECT_EQ(free_in_sync_result, FALSE);
+  EXPECT_TRUE(BASS_Free());
+}
+
 TEST_F(AudioDevice, NoSoundDeviceNumberZeroOpensNothing) {
   ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr));
   std::string path = dir_.file("vemo.mp3");
