@@ -106,7 +106,7 @@ BOOL BASS_Init(int device, DWORD frequency, DWORD, HWND) {
     p.initialised = true;
     p.output = output;
     p.device = id;
-    p.device_spec = obtained;
+    p.device_format = obtained;
   }
   // The output runs from here on, silent until a stream plays.
   bass::start_device(id);
@@ -116,12 +116,12 @@ BOOL BASS_Init(int device, DWORD frequency, DWORD, HWND) {
 HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD length, DWORD flags) {
   Player& p = bass::player();
   bass::Output output;
-  SDL_AudioSpec device_spec;
+  SDL_AudioSpec device_format;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
     if (!p.initialised) return 0;
     output = p.output;
-    device_spec = p.device_spec;
+    device_format = p.device_format;
   }
   std::unique_ptr<bass::ByteSource> source = bass::open_source(memory, file, offset, length);
   if (!source) {
@@ -140,7 +140,7 @@ HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD
                   stream->pcm.rate_hz, stream->pcm.channels);
   stream->loop_flag_at_creation = (flags & BASS_SAMPLE_LOOP) != 0;
   if (output == bass::Output::device) {
-    stream->converter = bass::make_converter(stream->pcm, device_spec);
+    stream->converter = bass::make_converter(stream->pcm, device_format);
     if (stream->converter == nullptr) return 0;
   }
   std::lock_guard<std::mutex> lock(p.mutex);
@@ -211,6 +211,6 @@ BOOL BASS_Free() {
   p.stream.reset();
   p.initialised = false;
   p.output = bass::Output::none;
-  p.device_spec = SDL_AudioSpec{};
+  p.device_format = SDL_AudioSpec{};
   return TRUE;
 }

@@ -69,7 +69,7 @@ struct Player {
   bool initialised = false;
   // Device output: the opened device and the format SDL gave us.
   SDL_AudioDeviceID device = 0;
-  SDL_AudioSpec device_spec{};
+  SDL_AudioSpec device_format{};
   std::unique_ptr<Stream> stream;
   uint32_t next_serial = 1;
 };
@@ -95,7 +95,7 @@ void close_device(SDL_AudioDeviceID device);
 // device from there would wait for the thread itself.
 bool on_audio_thread();
 // A converter from the music's format to the device's, or null.
-SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_spec);
+SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_format);
 
 // Messages on stderr only when TUULI_AUDIO_DEBUG is set: the demo itself is
 // silent about its sound.

@@ -51,7 +51,7 @@ void SDLCALL render_to_device(void* userdata, Uint8* out, int len) {
       got = std::max(0, SDL_AudioStreamGet(converter, out, len));
       due = stream->collect_syncs(ends);
     }
-    if (got < len) std::memset(out + got, p.device_spec.silence, static_cast<size_t>(len - got));
+    if (got < len) std::memset(out + got, p.device_format.silence, static_cast<size_t>(len - got));
   }
   audio_thread = true;
   due.fire();
@@ -124,10 +124,10 @@ void close_device(SDL_AudioDeviceID device) {
 
 bool on_audio_thread() { return audio_thread; }
 
-SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_spec) {
+SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_format) {
   SDL_AudioStream* converter =
       SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(pcm.channels), pcm.rate_hz,
-                         device_spec.format, device_spec.channels, device_spec.freq);
+                         device_format.format, device_format.channels, device_format.freq);
   if (converter == nullptr) debug_log("no converter to the device's format: %s", SDL_GetError());
   return converter;
 }
