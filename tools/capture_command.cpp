@@ -153,10 +153,12 @@ int run_capture(const CaptureOptions& o) {
       // The music started just before the clock: after frame n it has played
       // (n + 1) / fps seconds.
       if (!wav) {
-        have_format = bass::stream_format(&format);
-        wav = std::make_unique<WavWriter>(wav_path, format.sample_rate, format.channels);
+        bass::StreamFormat music = bass::stream_format();
+        have_format = music.rate_hz > 0 && music.channels > 0;
+        if (have_format) format = music;
+        wav = std::make_unique<WavWriter>(wav_path, format.rate_hz, format.channels);
       }
-      uint64_t target = (n + 1) * static_cast<uint64_t>(format.sample_rate) / o.fps;
+      uint64_t target = (n + 1) * static_cast<uint64_t>(format.rate_hz) / o.fps;
       size_t count = static_cast<size_t>(target - samples_out);
       samples.assign(count * format.channels, 0);
       if (have_format) bass::pull_samples(samples.data(), count);
@@ -182,7 +184,7 @@ int run_capture(const CaptureOptions& o) {
   if (ffmpeg) {
     if (!wav) {
       // Nothing was presented: still give ffmpeg a well-formed, empty sound.
-      WavWriter empty(wav_path, format.sample_rate, format.channels);
+      WavWriter empty(wav_path, format.rate_hz, format.channels);
       empty.close();
     }
     ffmpeg->finish(wav_path);
