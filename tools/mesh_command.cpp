@@ -221,14 +221,16 @@ const bool registered = register_command(30, [](CLI::App& app) {
       "Convert a Wavefront OBJ to a mesh file. Polygons become fans of triangles from their first "
       "corner; a vertex is split where faces give it different texture coordinates; normals are "
       "computed (the OBJ's own are ignored); an OBJ without texture coordinates gives a mesh "
-      "without them. z becomes -z and v becomes 1 - v (OBJ is right-handed with v upwards).");
+      "without them. OBJ is right-handed with counter-clockwise faces and v upwards, the demo the "
+      "opposite: z becomes -z, v becomes 1 - v and each triangle's corners are reversed.");
   from_obj->add_option("IN", options->in, "OBJ file")->required();
   from_obj->add_option("OUT", options->out, "mesh file to write")->required();
   from_obj->add_option("--scale", options->scale, "factor on every position (default 1)");
   from_obj->callback([options] { set_exit_code(run_from_obj(options->in, options->out, options->scale)); });
 
   CLI::App* to_obj = cmd->add_subcommand(
-      "to-obj", "Convert a mesh file to a Wavefront OBJ (z becomes -z and v becomes 1 - v)");
+      "to-obj", "Convert a mesh file to a Wavefront OBJ (z becomes -z, v becomes 1 - v, each "
+                "triangle's corners are reversed)");
   to_obj->add_option("IN", options->in, "mesh file")->required();
   to_obj->add_option("OUT", options->out, "OBJ file to write")->required();
   to_obj->callback([options] { set_exit_code(run_to_obj(options->in, options->out)); });

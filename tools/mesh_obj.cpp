@@ -77,33 +77,35 @@ mesh::MeshData mesh_from_obj_text(const std::string& text, float scale) {
         "vertex or for none");
   }
 
-  // One vertex per distinct corner, in order of first use.
-  mesh::MeshData m;
+  // One vertex per distinct corner, numbered in the order of the OBJ's own
+  // numbers, so that a file written by mesh_to_obj_text comes back with
+  // its vertex numbers unchanged.
   std::map<std::pair<int, int>, uint16_t> vertex_of;
+  auto key_of = [&](const Corner& c) { return std::make_pair(c.position, any_uv ? c.uv : -1); };
+  for (const auto& face : faces) {
+    for (const Corner& c : face) vertex_of.emplace(key_of(c), 0);
+  }
+  if (vertex_of.size() > kMaxVertices) {
+    throw std::runtime_error("the OBJ needs " + std::to_string(vertex_of.size()) +
+                             " vertices once texture seams are split; a mesh holds at most 65536");
+  }
+  mesh::MeshData m;
   std::vector<int> position_of;  // the OBJ position each vertex came from
-  auto vertex_for = [&](const Corner& c) -> uint16_t {
-    const auto key = std::make_pair(c.position, any_uv ? c.uv : -1);
-    if (auto found = vertex_of.find(key); found != vertex_of.end()) return found->second;
-    if (position_of.size() >= kMaxVertices) {
-      throw std::runtime_error("the OBJ needs more than 65536 vertices once texture seams are split");
-    }
-    const auto number = static_cast<uint16_t>(position_of.size());
-    vertex_of.emplace(key, number);
-    position_of.push_back(c.position);
-    const float* p = &attrib.vertices[3 * static_cast<size_t>(c.position)];
+  for (auto& [key, number] : vertex_of) {
+    number = static_cast<uint16_t>(position_of.size());
+    position_of.push_back(key.first);
+    const float* p = &attrib.vertices[3 * static_cast<size_t>(key.first)];
     m.positions.push_back({p[0] * scale, p[1] * scale, -(p[2] * scale)});
     if (any_uv) {
-      const float* t = &attrib.texcoords[2 * static_cast<size_t>(c.uv)];
+      const float* t = &attrib.texcoords[2 * static_cast<size_t>(key.second)];
       m.tex_coords.push_back({t[0], 1.0f - t[1]});
     }
-    return number;
-  };
+  }
+  // Fans from the first corner, each triangle's corners reversed.
   for (const auto& face : faces) {
-    const uint16_t first = vertex_for(face[0]);
+    const uint16_t first = vertex_of.at(key_of(face[0]));
     for (size_t k = 1; k + 1 < face.size(); ++k) {
-      const uint16_t b = vertex_for(face[k]);
-      const uint16_t c = vertex_for(face[k + 1]);
-      m.triangles.push_back({first, b, c});
+      m.triangles.push_back({first, vertex_of.at(key_of(face[k + 1])), vertex_of.at(key_of(face[k]))});
     }
   }
 
@@ -141,7 +143,8 @@ std::string mesh_to_obj_text(const mesh::MeshData& m) {
   const bool uv = !m.tex_coords.empty();
   for (const auto& t : m.triangles) {
     if (t[0] == t[1] && t[1] == t[2]) continue;
-    const unsigned a = t[0] + 1u, b = t[1] + 1u, c = t[2] + 1u;
+    // Corners reversed: see the header.
+    const unsigned a = t[0] + 1u, b = t[2] + 1u, c = t[1] + 1u;
     if (uv) {
       put("f %u/%u/%u %u/%u/%u %u/%u/%u\n", a, a, a, b, b, b, c, c, c);
     } else {

@@ -8,13 +8,14 @@
 
 namespace tools {
 
-// OBJ is right-handed with v growing upwards; the demo is left-handed with v
-// growing downwards. Both directions turn z to -z and v to 1 - v, so a
-// triangle's corner order keeps it facing the same way.
+// OBJ is right-handed, counter-clockwise faces are front faces, and v grows
+// upwards; the demo is left-handed, draws clockwise faces, and v grows
+// downwards. Both directions turn z to -z and v to 1 - v and reverse each
+// triangle's corners, so a face keeps facing the same way.
 
 // Parses OBJ text (materials ignored), splits polygons into fans from their
 // first corner, and makes one vertex per distinct (position, texture
-// coordinate) pair. Vertex normals are shared by every vertex made from one
+// coordinate) pair, numbered in the order of the OBJ's numbers. Vertex normals are shared by every vertex made from one
 // position, so a texture seam does not show in the shading. Throws
 // std::runtime_error naming the problem.
 mesh::MeshData mesh_from_obj_text(const std::string& text, float scale);
