@@ -15,6 +15,10 @@
 #include "mesh/mesh.h"
 #include "shell/shell.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mesh {
 
 float MeshBaseColour[3] = {0.0f, 0.0f, 0.0f};
@@ -46,6 +50,12 @@ uint32_t mesh_vertex_colour(const float colour[3]) {
 
 namespace {
 
+#if defined(__SSE2__)
+constexpr bool kFourAtATime = std::endian::native == std::endian::little;
+#else
+constexpr bool kFourAtATime = false;
+#endif
+
 // One loop per source of texture coordinates, so the normals' case copies
 // their bits untouched (adding an offset of 0 would turn -0 into +0).
 template <bool kFromFile>
@@ -57,7 +67,65 @@ void place(const MeshRecord& record, float offset_x, float offset_y, float offse
   const float uv_scale = MeshTextureScale;
   const float u_offset = MeshTextureUOffset;
   const int32_t count = record.vertexCount;
-  for (int32_t i = 0; i < count; ++i) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  if constexpr (kFourAtATime) {
+    // Four vertices a pass, each lane doing the scalar loop's operations in
+    // the same order, so the bytes are the same.
+    const __m128 v_scale = _mm_set1_ps(scale), v_c = _mm_set1_ps(c), v_s = _mm_set1_ps(s);
+    const __m128 v_ox = _mm_set1_ps(offset_x), v_oy = _mm_set1_ps(offset_y);
+    const __m128 v_oz = _mm_set1_ps(offset_z);
+    const __m128 v_uv_scale = _mm_set1_ps(uv_scale), v_u_offset = _mm_set1_ps(u_offset);
+    const __m128 v_colour = _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(colour)));
+    for (; i + 4 <= count; i += 4) {
+      // Three (x, y, z) records in a row: a = x0 y0 z0 x1, b = y1 z1 x2 y2,
+      // d = z2 x3 y3 z3.
+      const auto* p = reinterpret_cast<const float*>(position + 12 * static_cast<size_t>(i));
+      const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), d = _mm_loadu_ps(p + 8);
+      const __m128 x = _mm_shuffle_ps(a, _mm_shuffle_ps(b, d, _MM_SHUFFLE(1, 1, 2, 2)),
+                                      _MM_SHUFFLE(2, 0, 3, 0));
+      const __m128 y = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
+                                      _mm_shuffle_ps(b, d, _MM_SHUFFLE(2, 2, 3, 3)),
+                                      _MM_SHUFFLE(2, 0, 2, 0));
+      const __m128 z = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)), d,
+                                      _MM_SHUFFLE(3, 0, 2, 0));
+      __m128 u, v;
+      const auto* t = reinterpret_cast<const float*>(uv + kUvStride * static_cast<size_t>(i));
+      if constexpr (kFromFile) {
+        const __m128 e = _mm_loadu_ps(t), f = _mm_loadu_ps(t + 4);  // u0 v0 u1 v1, u2 v2 u3 v3
+        u = _mm_add_ps(_mm_mul_ps(_mm_shuffle_ps(e, f, _MM_SHUFFLE(2, 0, 2, 0)), v_uv_scale), v_u_offset);
+        v = _mm_mul_ps(_mm_shuffle_ps(e, f, _MM_SHUFFLE(3, 1, 3, 1)), v_uv_scale);
+      } else {
+        // The normals are laid out like the positions: the same moves pick
+        // out their x and y, with no arithmetic on the bits.
+        const __m128 na = _mm_loadu_ps(t), nb = _mm_loadu_ps(t + 4), nd = _mm_loadu_ps(t + 8);
+        u = _mm_shuffle_ps(na, _mm_shuffle_ps(nb, nd, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
+        v = _mm_shuffle_ps(_mm_shuffle_ps(na, nb, _MM_SHUFFLE(0, 0, 1, 1)),
+                           _mm_shuffle_ps(nb, nd, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
+      }
+      const __m128 sx = _mm_mul_ps(x, v_scale);
+      const __m128 sy = _mm_mul_ps(y, v_scale);
+      const __m128 sz = _mm_mul_ps(z, v_scale);
+      const __m128 tx = _mm_sub_ps(_mm_mul_ps(sx, v_c), _mm_mul_ps(sz, v_s));
+      const __m128 tz = _mm_add_ps(_mm_mul_ps(sz, v_c), _mm_mul_ps(sx, v_s));
+      const __m128 px = _mm_add_ps(tx, v_ox);
+      const __m128 py = _mm_add_ps(sy, v_oy);
+      const __m128 pz = _mm_add_ps(tz, v_oz);
+      // Back to four 24-byte records: x y z colour u v.
+      const __m128 xy_lo = _mm_unpacklo_ps(px, py), xy_hi = _mm_unpackhi_ps(px, py);
+      const __m128 zc_lo = _mm_unpacklo_ps(pz, v_colour), zc_hi = _mm_unpackhi_ps(pz, v_colour);
+      const __m128 uv_lo = _mm_unpacklo_ps(u, v), uv_hi = _mm_unpackhi_ps(u, v);
+      auto* o = reinterpret_cast<float*>(out + 24 * static_cast<size_t>(i));
+      _mm_storeu_ps(o, _mm_movelh_ps(xy_lo, zc_lo));
+      _mm_storeu_ps(o + 4, _mm_shuffle_ps(uv_lo, xy_lo, _MM_SHUFFLE(3, 2, 1, 0)));
+      _mm_storeu_ps(o + 8, _mm_movehl_ps(uv_lo, zc_lo));
+      _mm_storeu_ps(o + 12, _mm_movelh_ps(xy_hi, zc_hi));
+      _mm_storeu_ps(o + 16, _mm_shuffle_ps(uv_hi, xy_hi, _MM_SHUFFLE(3, 2, 1, 0)));
+      _mm_storeu_ps(o + 20, _mm_movehl_ps(uv_hi, zc_hi));
+    }
+  }
+#endif
+  for (; i < count; ++i) {
     const uint8_t* p = position + 12 * static_cast<size_t>(i);
     const float x = load_f32(p) * scale;
     const float y = load_f32(p + 4) * scale;

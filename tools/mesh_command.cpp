@@ -104,10 +104,6 @@ MeshReport inspect(const std::vector<uint8_t>& bytes) {
     r.notes.push_back(std::to_string(r.tex_coord_count - r.vertex_count) +
                       " texture coordinates beyond one per vertex are never used");
   }
-  if (r.triangle_count % 2 == 1) {
-    r.notes.push_back("the triangle count is odd: the last index shares its 2 bytes with the first "
-                      "value after the triangles");
-  }
   if (static_cast<uint64_t>(layout.size_bytes) < bytes.size()) {
     r.notes.push_back(std::to_string(bytes.size() - static_cast<size_t>(layout.size_bytes)) +
                       " bytes after the vertex normals are never read");

@@ -122,6 +122,40 @@ TEST_F(MeshDraw, YawTurnsWithTheDemosOwnPiAndSense) {
   EXPECT_EQ(vertices_of(m)[0].z, 1.0f);
 }
 
+// Vertices are placed several at a time where the processor allows; a
+// vertex must come out the same bytes whichever lane, or the one-at-a-time
+// tail, places it.
+TEST_F(MeshDraw, EveryVertexIsPlacedAlikeWhereverItSits) {
+  static const int32_t numbers[2] = {
+      [] {
+        mesh::MeshData d;
+        d.positions.assign(11, {0.7f, -1.3f, 2.9f});
+        d.tex_coords.assign(11, {0.3f, -0.6f});
+        d.triangles = {{0, 1, 2}, {3, 4, 5}, {6, 7, 8}, {8, 9, 10}};
+        return mesh_test::upload_kept(mesh::write_mesh_file(d));
+      }(),
+      [] {
+        mesh::MeshData d;
+        d.positions.assign(7, {-5.5f, 0.01f, 1e3f});
+        d.vertex_normals.assign(7, {-0.0f, 0.8f, -0.6f});
+        d.triangles = {{0, 1, 2}, {3, 4, 5}};
+        return mesh_test::upload_kept(mesh::write_mesh_file(d));
+      }(),
+  };
+  mesh::MeshTextureScale = 1.7f;
+  mesh::MeshTextureUOffset = -0.2f;
+  mesh::MeshBaseColour[1] = 99;
+  for (int32_t m : numbers) {
+    for (float yaw : {0.0f, 13.0f, 256.0f, -700.0f}) {
+      mesh::DrawMesh(m, 0.1f, 0.2f, 0.3f, 0.37f, yaw);
+      const auto out = vertices_of(m);
+      for (size_t i = 1; i < out.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&out[i], &out[0], sizeof(MeshVertex)), 0) << "vertex " << i << " yaw " << yaw;
+      }
+    }
+  }
+}
+
 TEST_F(MeshDraw, ScaleZeroPutsEveryVertexOnTheOffset) {
   const int32_t m = textured();
   for (float yaw : {0.0f, 77.0f, 512.0f}) {
