@@ -69,6 +69,11 @@ mesh::MeshData mesh_from_obj_text(const std::string& text, float scale) {
       next += corners;
       if (face.size() >= 3) faces.push_back(std::move(face));
     }
+    // The parser counts a face's corners in 8 bits: a longer face leaves
+    // corners uncounted instead of failing.
+    if (next != shape.mesh.indices.size()) {
+      throw std::runtime_error("a face has more than 255 corners; split it first");
+    }
   }
   if (faces.empty()) throw std::runtime_error("the OBJ has no faces");
   if (any_uv && any_without_uv) {

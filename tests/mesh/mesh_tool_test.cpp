@@ -154,6 +154,9 @@ TEST_F(MeshTool, BadInputFailsWithAMessageNamingTheProblem) {
   write("out_of_range.obj", "v 0 0 0\nv 1 0 0\nf 1 2 3\n");
   write("mixed_uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1/1 2/1 3/1\nf 1 3 2\n");
   write("no_faces.obj", "v 0 0 0\n");
+  std::string big = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+  for (int i = 0; i < 300; ++i) big += " " + std::to_string(i % 3 + 1);
+  write("300_corners.obj", big + "\n");
   write("binary.obj", std::string("\x00\xff\x13\x37 f -9 0 99999999999\n", 25));
   write("short.obu", std::string("\x03\x00\x00\x00\x01\x00\x00\x00\x03\x00\x00\x00", 12));
   struct Case {
@@ -168,6 +171,7 @@ TEST_F(MeshTool, BadInputFailsWithAMessageNamingTheProblem) {
       {"mesh from-obj " + path("out_of_range.obj") + " " + path("x.obu"), "position"},
       {"mesh from-obj " + path("mixed_uv.obj") + " " + path("x.obu"), "texture coordinates"},
       {"mesh from-obj " + path("no_faces.obj") + " " + path("x.obu"), "no faces"},
+      {"mesh from-obj " + path("300_corners.obj") + " " + path("x.obu"), "255 corners"},
       {"mesh from-obj " + path("binary.obj") + " " + path("x.obu"), ""},
       {"mesh from-obj " + path("no_faces.obj") + " " + path("x.obu") + " --scale 0", "--scale"},
       {"mesh from-obj " + path("no_faces.obj") + " " + (dir_ / "nodir" / "x.obu").string(), ""},
