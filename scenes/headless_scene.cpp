@@ -26,9 +26,9 @@ void HeadlessScene() {
   SetModulate2xBlend();
   shell::DrawWhiteLayer();
   shell::BindClipTexture();
-  mesh::MeshBaseColour.red = 255.0f;
-  mesh::MeshBaseColour.green = 255.0f;
-  mesh::MeshBaseColour.blue = 255.0f;
+  mesh::MeshBaseColour[0] = 255.0f;
+  mesh::MeshBaseColour[1] = 255.0f;
+  mesh::MeshBaseColour[2] = 255.0f;
   shell::SetCullNone();
   shell::SetDepthOff();
   shell::SetAdditiveBlend();

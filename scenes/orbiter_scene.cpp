@@ -37,9 +37,9 @@ const Orbiter kOrbiters[4] = {
 };
 
 void SetBaseColour(float value) {
-  mesh::MeshBaseColour.red = value;
-  mesh::MeshBaseColour.green = value;
-  mesh::MeshBaseColour.blue = value;
+  mesh::MeshBaseColour[0] = value;
+  mesh::MeshBaseColour[1] = value;
+  mesh::MeshBaseColour[2] = value;
 }
 
 void OrbiterScene(const OrbiterVariant& v) {
@@ -49,14 +49,14 @@ void OrbiterScene(const OrbiterVariant& v) {
 
   D3DMATRIX view;
   D3DMATRIX projection;
-  mesh::Vector eye = {3.0f, 2.4f, track.depth};
-  mesh::Vector target = {
+  mesh::Vec3 eye = {3.0f, 2.4f, track.depth};
+  mesh::Vec3 target = {
       track.sway,
       static_cast<float>(-static_cast<double>(1.7f) -
                          static_cast<double>(0.5f) * static_cast<double>(track.sway)),
       0.1f};
-  mesh::Vector up = {0.0f, 1.0f, 0.0f};
-  mesh::BuildLookAtMatrix(&view, &eye, &target, &up);
+  mesh::Vec3 up = {0.0f, 1.0f, 0.0f};
+  mesh::BuildLookAtMatrix(&view, eye, target, up);
   shell::Device->SetTransform(D3DTS_VIEW, &view);
   mesh::BuildPerspectiveMatrix(&projection, 0.7853982f, 1.3333334f, 1.0f, 100.0f);
   shell::Device->SetTransform(D3DTS_PROJECTION, &projection);

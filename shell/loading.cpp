@@ -53,8 +53,7 @@ bool LoadMesh(const char* path, uint8_t** buffer) {
   size_t size = 0;
   if (!LoadWholeFile(path, buffer, &size)) return false;
   std::string problem;
-  if (!mesh::CheckMeshFile(*buffer, size, &problem)) return RefuseFile(path, problem);
-  mesh::UploadMesh(*buffer);
+  if (mesh::UploadMesh(*buffer, size, nullptr, &problem) < 0) return RefuseFile(path, problem);
   return true;
 }
 
