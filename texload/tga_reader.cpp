@@ -124,8 +124,9 @@ ColourForm colour_form(int bits, uint8_t descriptor) {
   return ColourForm{2, alpha_bit ? 4 : 3, true, alpha_bit};
 }
 
-// Colour-mapped pixels are indices, copied as they are.
-ColourForm index_form(int bits) { return ColourForm{bytes_for_bits(bits), bytes_for_bits(bits)}; }
+// Colour-mapped pixels (indices) and grey ones (a level, and alpha with 16
+// bits) are copied as they are.
+ColourForm copy_form(int bits) { return ColourForm{bytes_for_bits(bits), bytes_for_bits(bits)}; }
 
 void put_colour(const ColourForm& form, const uint8_t* in, uint8_t* out) {
   if (!form.widen) {
@@ -149,7 +150,8 @@ ImageError canonical_tga(const Bytes& in, std::vector<uint8_t>& out) {
 
   const bool mapped = h.type == kColourMapped;
   const ColourForm entry_form = colour_form(mapped ? h.map_entry_bits : 0, h.descriptor);
-  const ColourForm pixel_form = mapped ? index_form(h.bits) : colour_form(h.bits, h.descriptor);
+  const ColourForm pixel_form =
+      mapped || h.type == kGrey ? copy_form(h.bits) : colour_form(h.bits, h.descriptor);
   const int in_pixel_bytes = pixel_form.in_bytes;
   const int out_pixel_bytes = pixel_form.out_bytes;
 
@@ -160,6 +162,14 @@ ImageError canonical_tga(const Bytes& in, std::vector<uint8_t>& out) {
   const size_t map_bytes = map_entries * static_cast<size_t>(entry_form.out_bytes);
   const size_t pixel_count = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
   const size_t pixel_offset = kHeaderBytes + map_bytes;
+
+  // Checked before the canonical copy is allocated, so a small file cannot
+  // claim a large picture: raw data must all be there, and run-length data
+  // needs at least a packet byte and one pixel per 128 pixels.
+  const size_t least_bytes =
+      h.run_length ? (pixel_count + 127) / 128 * static_cast<size_t>(1 + in_pixel_bytes)
+                   : pixel_count * static_cast<size_t>(in_pixel_bytes);
+  TEXLOAD_CHECK(in.has(h.pixel_start, least_bytes), ImageError::kTruncated);
 
   out.assign(pixel_offset + pixel_count * static_cast<size_t>(out_pixel_bytes), 0);
   out[1] = mapped ? 1 : 0;
@@ -202,7 +212,6 @@ ImageError canonical_tga(const Bytes& in, std::vector<uint8_t>& out) {
 
   size_t at = h.pixel_start;
   if (!h.run_length) {
-    TEXLOAD_CHECK(in.has(at, pixel_count * in_pixel_bytes), ImageError::kTruncated);
     for (size_t k = 0; k < pixel_count; ++k) place(k, in.data() + at + k * in_pixel_bytes);
     return ImageError::kNone;
   }
