@@ -140,7 +140,7 @@ std::string hex(uint32_t v) {
   return ::testing::AssertionSuccess();
 }
 
-TEST(DecodeImage, EveryVariantDecodesTexelForTexel) {
+TEST(TexloadDecode, EveryVariantDecodesTexelForTexel) {
   for (const Variant& v : variants()) {
     SCOPED_TRACE(v.name);
     // The pattern must tell a mirrored decode from a right one.
@@ -153,7 +153,7 @@ TEST(DecodeImage, EveryVariantDecodesTexelForTexel) {
   }
 }
 
-TEST(DecodeImage, TruncationNeverYieldsAWrongPicture) {
+TEST(TexloadDecode, TruncationNeverYieldsAWrongPicture) {
   // Every prefix of every file either decodes to the whole picture (only
   // possible when what is cut is an end marker) or is refused.
   for (const Variant& v : variants()) {
@@ -170,7 +170,7 @@ TEST(DecodeImage, TruncationNeverYieldsAWrongPicture) {
   }
 }
 
-TEST(DecodeImage, MissingPixelBytesAreReportedAsTruncation) {
+TEST(TexloadDecode, MissingPixelBytesAreReportedAsTruncation) {
   for (const Variant& v : variants()) {
     SCOPED_TRACE(v.name);
     texload::Image image;
@@ -182,7 +182,7 @@ TEST(DecodeImage, MissingPixelBytesAreReportedAsTruncation) {
 // Hand-written files for the orientation rules, so that a writer and a
 // reader sharing one mistake cannot hide it. Each picture is 2x2 and its
 // stored first pixel is 0x0000FF (blue, stored BGR), the others red, green, white.
-TEST(DecodeImage, StoredRowOrderFollowsTheHeader) {
+TEST(TexloadDecode, StoredRowOrderFollowsTheHeader) {
   const std::vector<uint8_t> bmp_header = {
       'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
       40, 0, 0, 0, 2, 0, 0, 0,                          // info header, width 2
@@ -224,7 +224,7 @@ TEST(DecodeImage, StoredRowOrderFollowsTheHeader) {
   }
 }
 
-TEST(DecodeImage, RleEscapesAndOutOfPaletteIndicesGiveBlackNotGarbage) {
+TEST(TexloadDecode, RleEscapesAndOutOfPaletteIndicesGiveBlackNotGarbage) {
   // 4x3 RLE8, two palette entries: row 0 (bottom) starts with two texels
   // of index 1, a delta (1 right, 1 up) moves to x=3 of row 1, which gets
   // index 7 (past the palette), a texel past the right edge is dropped, then
@@ -243,7 +243,7 @@ TEST(DecodeImage, RleEscapesAndOutOfPaletteIndicesGiveBlackNotGarbage) {
                                                  W, W, P, P}));
 }
 
-TEST(DecodeImage, AlphaThatIsZeroThroughoutCountsAsOpaque) {
+TEST(TexloadDecode, AlphaThatIsZeroThroughoutCountsAsOpaque) {
   const uint32_t k8888[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
   Picture transparent = pattern_picture(5, 3, {0x00102030, 0x00F0E0D0, 0x00FF00FF});
   BmpLayout layout{.bits = 32};
@@ -270,7 +270,7 @@ std::vector<uint8_t> with_u16(std::vector<uint8_t> file, size_t at, uint32_t val
   return file;
 }
 
-TEST(DecodeImage, BadHeadersAreRefusedWithTheirReason) {
+TEST(TexloadDecode, BadHeadersAreRefusedWithTheirReason) {
   const Picture p = pattern_picture(5, 3, kColours);
   const auto b24 = texload_test::write_bmp(p, {});
   const auto b8 = texload_test::write_bmp(p, {.bits = 8});
@@ -321,7 +321,7 @@ TEST(DecodeImage, BadHeadersAreRefusedWithTheirReason) {
   }
 }
 
-TEST(DecodeImage, TheLargestSideAllowedStillLoads) {
+TEST(TexloadDecode, TheLargestSideAllowedStillLoads) {
   const Picture wide = pattern_picture(texload::kMaxImageSide, 1, kColours);
   const Picture tall = pattern_picture(1, texload::kMaxImageSide, kColours);
   for (const auto& file : {texload_test::write_bmp(wide, {.bits = 8}),

@@ -34,7 +34,7 @@ IDirect3DDevice8* make_device() {
   return device;
 }
 
-class TextureFiles : public ::testing::Test {
+class TexloadTexture : public ::testing::Test {
  protected:
   void SetUp() override {
     device_ = make_device();
@@ -79,7 +79,7 @@ std::vector<uint32_t> texels_of(IDirect3DTexture8* texture) {
   return texels;
 }
 
-TEST_F(TextureFiles, TextureHoldsTheImageAtItsOwnSizeInAManagedPool) {
+TEST_F(TexloadTexture, TextureHoldsTheImageAtItsOwnSizeInAManagedPool) {
   const Picture opaque = pattern_picture(7, 5, {0xFF102030, 0xFFF0E0D0, 0xFF00FF7F});
   const Picture translucent = pattern_picture(3, 9, {0x00102030, 0x80F0E0D0, 0xFF00FF7F});
   texload_test::BmpLayout bgra{.bits = 32, .header_bytes = 108, .compression = 3};
@@ -113,7 +113,7 @@ TEST_F(TextureFiles, TextureHoldsTheImageAtItsOwnSizeInAManagedPool) {
   }
 }
 
-TEST_F(TextureFiles, WindowsStyleNamesFindTheFileWhateverTheCase) {
+TEST_F(TexloadTexture, WindowsStyleNamesFindTheFileWhateverTheCase) {
   write("gfx/Taivas2.BMP", texload_test::write_bmp(pattern_picture(4, 4, {0xFF000000, 0xFFFFFFFF}), {}));
   const fs::path before = fs::current_path();
   fs::current_path(dir_);
@@ -125,7 +125,7 @@ TEST_F(TextureFiles, WindowsStyleNamesFindTheFileWhateverTheCase) {
   texture->Release();
 }
 
-TEST_F(TextureFiles, EveryFailureIsNegativeAndLeavesNoTexture) {
+TEST_F(TexloadTexture, EveryFailureIsNegativeAndLeavesNoTexture) {
   const auto good = texload_test::write_bmp(pattern_picture(4, 4, {0xFF000000, 0xFFFFFFFF}), {});
   const std::string good_path = write("good.bmp", good);
   fs::create_directories(dir_ / "folder.bmp");
@@ -155,7 +155,7 @@ TEST_F(TextureFiles, EveryFailureIsNegativeAndLeavesNoTexture) {
   EXPECT_LT(texload::LoadTextureFile(device_, good_path.c_str(), nullptr), 0);
 }
 
-TEST_F(TextureFiles, BlankTexturesHaveTheAskedShapeAndAreEmpty) {
+TEST_F(TexloadTexture, BlankTexturesHaveTheAskedShapeAndAreEmpty) {
   const struct {
     UINT size;
     D3DPOOL pool;
@@ -185,7 +185,7 @@ TEST_F(TextureFiles, BlankTexturesHaveTheAskedShapeAndAreEmpty) {
   }
 }
 
-TEST_F(TextureFiles, BlankTextureRefusalsAreNegative) {
+TEST_F(TexloadTexture, BlankTextureRefusalsAreNegative) {
   IDirect3DTexture8* texture = nullptr;
   EXPECT_LT(texload::CreateBlankTexture(device_, 0, 128, 1, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &texture), 0);
   EXPECT_LT(texload::CreateBlankTexture(device_, 8192, 8192, 1, 0, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &texture), 0);
