@@ -60,8 +60,8 @@ bool looks_like_bmp(const Bytes& in);
 
 // A BMP of any supported variant, rewritten as a canonical BMP: a 40-byte
 // header with a full palette for 1/4/8 bits (run-length data expanded to
-// 8-bit indices), a 108-byte header with explicit masks of at most 8 bits
-// for 16/24/32 bits, and the pixel rows right after.
+// 8-bit indices), a 108-byte header for 16/24/32 bits (with explicit masks
+// of at most 8 bits each for 16 and 32), and the pixel rows right after.
 ImageError canonical_bmp(const Bytes& in, std::vector<uint8_t>& out);
 
 // Expands RLE8 or RLE4 data into 8-bit index rows of `stride_bytes` each, in
