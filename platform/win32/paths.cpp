@@ -70,8 +70,10 @@ std::FILE* open_file(const char* windows_path, const char* mode) {
   std::string path = map_path(windows_path);
   if (path.empty()) return nullptr;
   struct stat st;
-  // A directory opens under Linux but is not a file the demo can read.
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+  // Only plain files: a folder opens under Linux but cannot be read, and a
+  // pipe or device would block the start-up or never end.
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return nullptr;
   return std::fopen(path.c_str(), mode);
 }
 

@@ -1,1 +1,0 @@
-// Replaced when texture loading lands.
