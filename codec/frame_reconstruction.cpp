@@ -1,0 +1,303 @@
+// Frame reconstruction: a decoded stream's sample grids, residuals and raw
+// planes expanded into the frame pixel buffer.
+#include "codec/codec_local.h"
+
+namespace codec {
+
+FrameHeader CurrentFrameHeader;
+GridGeometry grid_geometry;
+
+namespace {
+
+FrameError last_error = FrameError::kNone;
+
+// Bytes of the luma grid section; the residual stream follows it.
+int32_t luma_grid_bytes() {
+  return (grid_geometry.lumaGridRows + 1) * (grid_geometry.lumaGridColumns + 1);
+}
+
+// The base-2 logarithm for the block sizes the shifts know; -1 keeps the
+// previous shift.
+int block_shift(int32_t size) {
+  switch (size) {
+    case 2: return 1;
+    case 4: return 2;
+    case 8: return 3;
+    case 16: return 4;
+    default: return -1;
+  }
+}
+
+void update_shift(int32_t size, int32_t* shift) {
+  const int s = block_shift(size);
+  if (s >= 0) *shift = s;
+}
+
+// Linear interpolation in 16.16 fixed point. The accumulator is a signed
+// 32-bit number whose bits 16-23 are the output; unsigned arithmetic gives
+// the same bits and lets a block size that is not the shift's power of two
+// run the accumulator over its range without undefined behaviour.
+inline uint32_t fixed_start(int32_t a) { return static_cast<uint32_t>(a) << 16; }
+inline uint32_t fixed_step(int32_t a, int32_t b, int32_t shift) {
+  return static_cast<uint32_t>(b - a) << (16 - shift);
+}
+inline uint8_t fixed_output(uint32_t start, uint32_t step, int32_t k) {
+  return static_cast<uint8_t>((start + static_cast<uint32_t>(k) * step) >> 16);
+}
+
+// The checks that make every later step stay inside its buffers. Nothing of
+// the decoder's persistent state has been touched when this refuses.
+FrameError check_header(const FrameHeader& h) {
+  if (h.width <= 0 || h.height <= 0 ||
+      static_cast<int64_t>(h.width) * h.height > kMaxFramePixels) {
+    return FrameError::kBadFrameSize;
+  }
+  const bool chroma = h.chromaMarker != kNoChromaMarker;
+  const bool luma_blocks = h.lumaBlockWidth != 0;
+  if (luma_blocks && (h.lumaBlockWidth < 0 || h.lumaBlockHeight <= 0)) {
+    return FrameError::kBadBlockSize;
+  }
+  if (chroma && (h.chromaBlockWidth <= 0 || h.chromaBlockHeight <= 0)) {
+    return FrameError::kBadBlockSize;
+  }
+
+  // With positive sizes and at most 65536 pixels every grid fits the work
+  // buffers and every section fits the decoded stream; checked anyway, in
+  // 64 bits, so that a change of limits cannot open a hole.
+  int64_t end = kFrameHeaderBytes;
+  if (luma_blocks) {
+    const int64_t columns = h.width / h.lumaBlockWidth;
+    const int64_t rows = h.height / h.lumaBlockHeight;
+    const int64_t blocks = rows * columns;
+    if ((rows + 1) * h.width > kWorkBufferBytes) return FrameError::kBadFrameSize;
+    end += (rows + 1) * (columns + 1) + blocks +
+           blocks * h.lumaBlockHeight * (h.lumaBlockWidth / 2);
+  } else {
+    end += static_cast<int64_t>(h.width) * h.height;
+  }
+  if (chroma) {
+    const int64_t columns = h.width / h.chromaBlockWidth;
+    const int64_t rows = h.height / h.chromaBlockHeight;
+    if ((rows + 1) * h.width > kWorkBufferBytes) return FrameError::kBadFrameSize;
+    end += 2 * (rows + 1) * (columns + 1);
+  }
+  if (end > kDecodedStreamBytes) return FrameError::kSectionPastStream;
+  return FrameError::kNone;
+}
+
+}  // namespace
+
+void set_last_frame_error(FrameError error) { last_error = error; }
+FrameError last_frame_error() { return last_error; }
+
+const char* describe(FrameError error) {
+  switch (error) {
+    case FrameError::kNone: return "no error";
+    case FrameError::kNotInitialised: return "the codec's buffers are not allocated";
+    case FrameError::kRecordTooShort: return "frame record shorter than its 1284-byte code description";
+    case FrameError::kCodeLengthTooLong: return "a code length above 32 bits";
+    case FrameError::kDecodedLengthTooLong: return "decoded length above 640000 bytes";
+    case FrameError::kBadFrameSize: return "frame size not positive or above 65536 pixels";
+    case FrameError::kBadBlockSize: return "a block size in use is zero or negative";
+    case FrameError::kSectionPastStream: return "a frame section runs past the decoded stream";
+    case FrameError::kClipTooShort: return "clip file too short for its offset table";
+    case FrameError::kNoFrames: return "clip file has no frames (entry count below 2)";
+    case FrameError::kFrameOutsideClip: return "offset table points outside the clip file";
+    case FrameError::kUnknownClip: return "clip image was never registered with its size";
+  }
+  return "unknown error";
+}
+
+FrameHeader read_frame_header(const uint8_t* bytes) {
+  FrameHeader h;
+  h.width = static_cast<int16_t>(bytes[0] | bytes[1] << 8);
+  h.height = static_cast<int16_t>(bytes[2] | bytes[3] << 8);
+  h.lumaBlockWidth = static_cast<int8_t>(bytes[4]);
+  h.lumaBlockHeight = static_cast<int8_t>(bytes[5]);
+  h.chromaBlockWidth = static_cast<int8_t>(bytes[6]);
+  h.chromaBlockHeight = static_cast<int8_t>(bytes[7]);
+  h.verticalInterpolation = bytes[8];
+  h.reserved = bytes[9];
+  h.residualShift = static_cast<int8_t>(bytes[10]);
+  h.chromaMarker = bytes[11];
+  return h;
+}
+
+int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size) {
+  if (DecodedStream == nullptr || pixels == nullptr) {
+    set_last_frame_error(FrameError::kNotInitialised);
+    return 1;
+  }
+  const FrameError description = FrameDecoder.LoadCodeDescription(record, size);
+  if (description != FrameError::kNone) {
+    set_last_frame_error(description);
+    return 1;
+  }
+  const uint8_t* stream = FrameDecoder.DecodeStream();
+
+  const FrameHeader header = read_frame_header(stream);
+  const FrameError checked = check_header(header);
+  set_last_frame_error(checked);
+  if (checked != FrameError::kNone) return 1;
+
+  CurrentFrameHeader = header;
+  const FrameHeader& h = CurrentFrameHeader;
+  GridGeometry& g = grid_geometry;
+  const bool chroma = h.chromaMarker != kNoChromaMarker;
+  if (chroma) {
+    g.chromaGridColumns = h.width / h.chromaBlockWidth;
+    g.chromaGridRows = h.height / h.chromaBlockHeight;
+    update_shift(h.chromaBlockWidth, &g.chromaShiftX);
+    update_shift(h.chromaBlockHeight, &g.chromaShiftY);
+  }
+  if (h.lumaBlockWidth != 0) {
+    g.lumaGridColumns = h.width / h.lumaBlockWidth;
+    g.lumaGridRows = h.height / h.lumaBlockHeight;
+    update_shift(h.lumaBlockWidth, &g.lumaShiftX);
+    update_shift(h.lumaBlockHeight, &g.lumaShiftY);
+  }
+  const int pixel_shift = chroma ? 2 : 0;
+
+  int32_t luma_section;
+  if (h.lumaBlockWidth == 0) {
+    const uint8_t* raw = stream + kFrameHeaderBytes;
+    const int32_t count = h.width * h.height;
+    if (pixel_shift == 0) {
+      std::memcpy(pixels, raw, static_cast<size_t>(count));
+    } else {
+      for (int32_t i = 0; i < count; ++i) pixels[i << pixel_shift] = raw[i];
+    }
+    luma_section = count;
+  } else {
+    InterpolateLumaGrid();
+    luma_section = luma_grid_bytes() + ApplyLumaResiduals(pixels, pixel_shift);
+  }
+
+  if (chroma) {
+    const uint8_t* cr_grid = stream + kFrameHeaderBytes + luma_section;
+    const uint8_t* cb_grid = cr_grid + (g.chromaGridRows + 1) * (g.chromaGridColumns + 1);
+    InterpolateChromaGrid(pixels + 1, cr_grid);
+    InterpolateChromaGrid(pixels + 2, cb_grid);
+  }
+  return 1;
+}
+
+void InterpolateLumaGrid() {
+  const FrameHeader& h = CurrentFrameHeader;
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = h.width;
+  const int32_t block_width = h.lumaBlockWidth;
+  const int32_t block_height = h.lumaBlockHeight;
+  const uint8_t* grid = DecodedStream + kFrameHeaderBytes;
+
+  for (int32_t gy = 0; gy <= g.lumaGridRows; ++gy) {
+    const uint8_t* row = grid + gy * (g.lumaGridColumns + 1);
+    uint8_t* out = LumaRowBuffer + gy * width;
+    for (int32_t gx = 0; gx < g.lumaGridColumns; ++gx) {
+      const int32_t a = 4 * static_cast<int8_t>(row[gx]);
+      const int32_t b = 4 * static_cast<int8_t>(row[gx + 1]);
+      const uint32_t start = fixed_start(a);
+      const uint32_t step = fixed_step(a, b, g.lumaShiftX);
+      uint8_t* block = out + gx * block_width;
+      for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
+    }
+  }
+
+  const bool vertical = h.verticalInterpolation != 0;
+  for (int32_t gy = 0; gy < g.lumaGridRows; ++gy) {
+    const uint8_t* upper = LumaRowBuffer + gy * width;
+    const uint8_t* lower = upper + width;
+    for (int32_t k = 0; k < block_height; ++k) {
+      uint8_t* out = LumaPlane + (gy * block_height + k) * width;
+      if (!vertical || k == 0) {
+        std::memcpy(out, upper, static_cast<size_t>(width));
+        continue;
+      }
+      for (int32_t x = 0; x < width; ++x) {
+        const int32_t a = upper[x];
+        out[x] = fixed_output(fixed_start(a), fixed_step(a, lower[x], g.lumaShiftY), k);
+      }
+    }
+  }
+}
+
+int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
+  const FrameHeader& h = CurrentFrameHeader;
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = h.width;
+  const int32_t block_width = h.lumaBlockWidth;
+  const int32_t block_height = h.lumaBlockHeight;
+  const int32_t pairs = block_width / 2;
+  const int32_t second = pixel_shift != 0 ? 4 : 1;
+  // x86's 32-bit shift masks its count to five bits; the result is then
+  // taken modulo 256. Only shifts of 0-7 occur in the format.
+  const uint32_t shift = static_cast<uint32_t>(h.residualShift) & 31u;
+  const uint8_t* stream = DecodedStream + kFrameHeaderBytes + luma_grid_bytes();
+
+  int32_t q = 0;
+  for (int32_t gy = 0; gy < g.lumaGridRows; ++gy) {
+    for (int32_t gx = 0; gx < g.lumaGridColumns; ++gx) {
+      const uint8_t flag = stream[q++];
+      const int32_t corner = gy * block_height * width + gx * block_width;
+      if (flag == 0) {
+        for (int32_t ky = 0; ky < block_height; ++ky) {
+          const int32_t row = corner + ky * width;
+          for (int32_t kx = 0; kx < pairs; ++kx) {
+            const int32_t i = row + 2 * kx;
+            const uint32_t r = stream[q++];
+            const uint32_t low = static_cast<uint32_t>(static_cast<int32_t>(r & 15) - 8);
+            const uint32_t high = static_cast<uint32_t>(static_cast<int32_t>(r >> 4) - 8);
+            pixels[i << pixel_shift] = static_cast<uint8_t>(LumaPlane[i] - (low << shift));
+            pixels[(i << pixel_shift) + second] =
+                static_cast<uint8_t>(LumaPlane[i + 1] - (high << shift));
+          }
+        }
+      } else {
+        for (int32_t ky = 0; ky < block_height; ++ky) {
+          const int32_t row = corner + ky * width;
+          for (int32_t kx = 0; kx < block_width; ++kx) {
+            pixels[(row + kx) << pixel_shift] = LumaPlane[row + kx];
+          }
+        }
+      }
+    }
+  }
+  return q;
+}
+
+void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
+  const FrameHeader& h = CurrentFrameHeader;
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = h.width;
+  const int32_t block_width = h.chromaBlockWidth;
+  const int32_t block_height = h.chromaBlockHeight;
+
+  for (int32_t gy = 0; gy <= g.chromaGridRows; ++gy) {
+    const uint8_t* row = grid + gy * (g.chromaGridColumns + 1);
+    uint8_t* out = ChromaRowBuffer + gy * width;
+    for (int32_t gx = 0; gx < g.chromaGridColumns; ++gx) {
+      const int32_t a = static_cast<int8_t>(row[gx]);
+      const int32_t b = static_cast<int8_t>(row[gx + 1]);
+      const uint32_t start = fixed_start(a);
+      const uint32_t step = fixed_step(a, b, g.chromaShiftX);
+      uint8_t* block = out + gx * block_width;
+      for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
+    }
+  }
+
+  const bool vertical = h.verticalInterpolation != 0;
+  for (int32_t gy = 0; gy < g.chromaGridRows; ++gy) {
+    const int8_t* upper = reinterpret_cast<const int8_t*>(ChromaRowBuffer + gy * width);
+    const int8_t* lower = upper + width;
+    for (int32_t k = 0; k < block_height; ++k) {
+      uint8_t* out = plane + static_cast<size_t>((gy * block_height + k) * width) * 4;
+      for (int32_t x = 0; x < width; ++x) {
+        const int32_t a = upper[x];
+        const uint32_t step = vertical ? fixed_step(a, lower[x], g.chromaShiftY) : 0u;
+        out[static_cast<size_t>(x) * 4] = fixed_output(fixed_start(a), step, k);
+      }
+    }
+  }
+}
+
+}  // namespace codec
