@@ -177,6 +177,10 @@ extern uint8_t* DecodedStream;
 // out. Calling it again keeps the buffers and returns 1.
 int InitClipCodec();
 
+// Builds ColourTable again (InitClipCodec builds it once; the benchmark
+// times this).
+void build_colour_table();
+
 // The table entry for one luma/chroma triple, computed directly (the encoder
 // and tests use it; playback reads ColourTable).
 uint16_t colour_table_entry(int luma, int cr, int cb);

@@ -51,7 +51,9 @@ inline uint16_t pack_565(int r, int g, int b) {
 constexpr int kFirstPlainLuma = 16;
 constexpr int kLastPlainLuma = 248;
 
-void build_table() {
+}  // namespace
+
+void build_colour_table() {
   double u_blue[64], u_green[64], v_red[64], v_green[64];
   for (int c = 0; c < 64; ++c) {
     const float uv = static_cast<float>(c * 4 - 128);
@@ -85,6 +87,8 @@ void build_table() {
     }
   }
 }
+
+namespace {
 
 inline uint32_t clamp_chroma(uint32_t byte) {
   const int value = static_cast<int8_t>(byte);
@@ -124,7 +128,7 @@ int InitClipCodec() {
   // is the start-up step that can still say so.
   if (FramePixels == nullptr && !AllocFramePixels()) return -1;
   if (!table_built) {
-    build_table();
+    build_colour_table();
     table_built = true;
   }
   return 1;

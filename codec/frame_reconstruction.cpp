@@ -1,5 +1,7 @@
 // Frame reconstruction: a decoded stream's sample grids, residuals and raw
 // planes expanded into the frame pixel buffer.
+#include <algorithm>
+
 #include "codec/codec_local.h"
 
 namespace codec {
@@ -43,6 +45,34 @@ inline uint32_t fixed_step(int32_t a, int32_t b, int32_t shift) {
 }
 inline uint8_t fixed_output(uint32_t start, uint32_t step, int32_t k) {
   return static_cast<uint8_t>((start + static_cast<uint32_t>(k) * step) >> 16);
+}
+
+// The vertical pass of one block row: `count` output rows between two
+// horizontally interpolated grid rows (bytes read as `Sample`), written
+// `stride` bytes apart. A shift of -1 means no vertical interpolation: every
+// row repeats the upper one. Columns go in chunks so the accumulators stay on
+// the stack whatever the width.
+template <typename Sample>
+void interpolate_rows(const Sample* upper, const Sample* lower, int32_t width, int32_t count,
+                      int32_t shift, uint8_t* out, int32_t stride) {
+  constexpr int32_t kChunk = 256;
+  uint32_t accumulator[kChunk];
+  uint32_t step[kChunk];
+  for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
+    const int32_t columns = std::min(kChunk, width - x0);
+    for (int32_t x = 0; x < columns; ++x) {
+      const int32_t a = upper[x0 + x];
+      accumulator[x] = fixed_start(a);
+      step[x] = shift < 0 ? 0u : fixed_step(a, lower[x0 + x], shift);
+    }
+    for (int32_t k = 0; k < count; ++k) {
+      uint8_t* row = out + (static_cast<size_t>(k) * width + x0) * stride;
+      for (int32_t x = 0; x < columns; ++x) {
+        row[x * stride] = static_cast<uint8_t>(accumulator[x] >> 16);
+        accumulator[x] += step[x];
+      }
+    }
+  }
 }
 
 // The checks that make every later step stay inside its buffers. Nothing of
@@ -203,21 +233,11 @@ void InterpolateLumaGrid() {
     }
   }
 
-  const bool vertical = h.verticalInterpolation != 0;
+  const int32_t shift = h.verticalInterpolation != 0 ? g.lumaShiftY : -1;
   for (int32_t gy = 0; gy < g.lumaGridRows; ++gy) {
     const uint8_t* upper = LumaRowBuffer + gy * width;
-    const uint8_t* lower = upper + width;
-    for (int32_t k = 0; k < block_height; ++k) {
-      uint8_t* out = LumaPlane + (gy * block_height + k) * width;
-      if (!vertical || k == 0) {
-        std::memcpy(out, upper, static_cast<size_t>(width));
-        continue;
-      }
-      for (int32_t x = 0; x < width; ++x) {
-        const int32_t a = upper[x];
-        out[x] = fixed_output(fixed_start(a), fixed_step(a, lower[x], g.lumaShiftY), k);
-      }
-    }
+    interpolate_rows(upper, upper + width, width, block_height, shift,
+                     LumaPlane + gy * block_height * width, 1);
   }
 }
 
@@ -234,30 +254,32 @@ int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
   const uint32_t shift = static_cast<uint32_t>(h.residualShift) & 31u;
   const uint8_t* stream = DecodedStream + kFrameHeaderBytes + luma_grid_bytes();
 
+  // Each residual byte's two shifted nibbles, as the 8-bit values that are
+  // subtracted.
+  uint8_t left_delta[256], right_delta[256];
+  for (uint32_t r = 0; r < 256; ++r) {
+    left_delta[r] = static_cast<uint8_t>(static_cast<uint32_t>(static_cast<int32_t>(r & 15) - 8) << shift);
+    right_delta[r] = static_cast<uint8_t>(static_cast<uint32_t>(static_cast<int32_t>(r >> 4) - 8) << shift);
+  }
+
   int32_t q = 0;
   for (int32_t gy = 0; gy < g.lumaGridRows; ++gy) {
     for (int32_t gx = 0; gx < g.lumaGridColumns; ++gx) {
       const uint8_t flag = stream[q++];
       const int32_t corner = gy * block_height * width + gx * block_width;
-      if (flag == 0) {
-        for (int32_t ky = 0; ky < block_height; ++ky) {
-          const int32_t row = corner + ky * width;
+      for (int32_t ky = 0; ky < block_height; ++ky) {
+        const int32_t row = corner + ky * width;
+        const uint8_t* base = LumaPlane + row;
+        uint8_t* out = pixels + (static_cast<size_t>(row) << pixel_shift);
+        if (flag == 0) {
           for (int32_t kx = 0; kx < pairs; ++kx) {
-            const int32_t i = row + 2 * kx;
-            const uint32_t r = stream[q++];
-            const uint32_t low = static_cast<uint32_t>(static_cast<int32_t>(r & 15) - 8);
-            const uint32_t high = static_cast<uint32_t>(static_cast<int32_t>(r >> 4) - 8);
-            pixels[i << pixel_shift] = static_cast<uint8_t>(LumaPlane[i] - (low << shift));
-            pixels[(i << pixel_shift) + second] =
-                static_cast<uint8_t>(LumaPlane[i + 1] - (high << shift));
+            const uint8_t r = stream[q++];
+            out[(2 * kx) << pixel_shift] = static_cast<uint8_t>(base[2 * kx] - left_delta[r]);
+            out[((2 * kx) << pixel_shift) + second] =
+                static_cast<uint8_t>(base[2 * kx + 1] - right_delta[r]);
           }
-        }
-      } else {
-        for (int32_t ky = 0; ky < block_height; ++ky) {
-          const int32_t row = corner + ky * width;
-          for (int32_t kx = 0; kx < block_width; ++kx) {
-            pixels[(row + kx) << pixel_shift] = LumaPlane[row + kx];
-          }
+        } else {
+          for (int32_t kx = 0; kx < block_width; ++kx) out[kx << pixel_shift] = base[kx];
         }
       }
     }
@@ -285,18 +307,11 @@ void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
     }
   }
 
-  const bool vertical = h.verticalInterpolation != 0;
+  const int32_t shift = h.verticalInterpolation != 0 ? g.chromaShiftY : -1;
   for (int32_t gy = 0; gy < g.chromaGridRows; ++gy) {
     const int8_t* upper = reinterpret_cast<const int8_t*>(ChromaRowBuffer + gy * width);
-    const int8_t* lower = upper + width;
-    for (int32_t k = 0; k < block_height; ++k) {
-      uint8_t* out = plane + static_cast<size_t>((gy * block_height + k) * width) * 4;
-      for (int32_t x = 0; x < width; ++x) {
-        const int32_t a = upper[x];
-        const uint32_t step = vertical ? fixed_step(a, lower[x], g.chromaShiftY) : 0u;
-        out[static_cast<size_t>(x) * 4] = fixed_output(fixed_start(a), step, k);
-      }
-    }
+    interpolate_rows(upper, upper + width, width, block_height, shift,
+                     plane + static_cast<size_t>(gy * block_height * width) * 4, 4);
   }
 }
 

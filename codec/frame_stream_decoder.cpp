@@ -24,51 +24,81 @@ uint32_t reverse_low_bits(uint32_t value, int length) {
   return reversed;
 }
 
-// What the fast loop looks up: up to two symbols whose codes together fit in
-// the 10-bit window. Built from the fast table, and only for prefix-free
-// codes: then every entry is fixed by its own low `length` bits, so the
-// second symbol read from the window's remaining bits is the one the
-// one-at-a-time decoder would find.
-struct PairEntry {
-  uint8_t first;
-  uint8_t second;
-  uint8_t length;  // bits of both codes
-  uint8_t count;   // 0: no short code here (take the exact path)
+// What the fast loop looks up: up to two symbols whose codes, both in the
+// fast table, together fit in the next 12 bits. Built from the fast table,
+// and only for prefix-free codes: then every entry is fixed by its own low
+// `length` bits, so the second symbol read from the remaining bits is the
+// one the one-at-a-time decoder would find.
+constexpr int kPairBits = 12;
+constexpr int kPairTableSize = 1 << kPairBits;
+
+// An entry packs the bits both codes take (bits 0-5, so that the shift by
+// it needs no masking), the number of symbols (bits 8-15; 0: no short code
+// here, take the exact path) and the two symbols (bits 16-23, 24-31).
+using PairEntry = uint32_t;
+
+inline PairEntry pair_entry(uint32_t length, uint32_t count, uint32_t first, uint32_t second) {
+  return length | count << 8 | first << 16 | second << 24;
+}
+
+// For a prefix-free code the second lookup uses the bits after the first
+// code; otherwise entries hold one symbol at most.
+void build_pair_table(const FastCodeEntry* fast, bool prefix_free, PairEntry* pairs) {
+  const uint32_t pair_limit = prefix_free ? kPairBits : 0;
+  for (uint32_t w = 0; w < static_cast<uint32_t>(kPairTableSize); ++w) {
+    const FastCodeEntry first = fast[w & (kFastTableSize - 1)];
+    const FastCodeEntry second = fast[(w >> first.length) & (kFastTableSize - 1)];
+    // Branch-free: an empty first entry is {0, 0}, so it yields an empty
+    // entry by itself.
+    const uint32_t has_first = first.length != 0;
+    const uint32_t pair_mask =
+        0u - static_cast<uint32_t>(has_first && second.length != 0 &&
+                                   first.length + second.length <= pair_limit);
+    pairs[w] = pair_entry(first.length + (second.length & pair_mask), has_first + (pair_mask & 1),
+                          first.symbol, second.symbol & pair_mask);
+  }
+}
+
+// Where a tree walk from the root ends up after at most 10 bits, for every
+// value of the 10-bit window: the walk is decided by those bits alone. Only
+// consulted where the fast table is empty.
+struct WalkEntry {
+  CodeTreeNode* node;
+  int bits;  // consumed; 10 means the walk goes on bit by bit from `node`
 };
 
-void build_pair_table(const FastCodeEntry* fast, bool pairs_allowed, PairEntry* pairs) {
-  for (int w = 0; w < kFastTableSize; ++w) {
-    const FastCodeEntry first = fast[w];
-    if (first.length == 0) {
-      pairs[w] = {0, 0, 0, 0};
-      continue;
-    }
-    pairs[w] = {first.symbol, 0, first.length, 1};
-    if (!pairs_allowed) continue;
-    const FastCodeEntry second = fast[w >> first.length];
-    if (second.length != 0 && second.length + first.length <= kFastTableBits) {
-      pairs[w] = {first.symbol, second.symbol,
-                  static_cast<uint8_t>(first.length + second.length), 2};
+// `path` holds the `depth` stream bits that led to `node`, the first in bit 0.
+void fill_walks(CodeTreeNode* node, int depth, uint32_t path, WalkEntry* walks) {
+  if (depth == kFastTableBits) {
+    walks[path] = {node, depth};
+    return;
+  }
+  for (uint32_t bit = 0; bit < 2; ++bit) {
+    CodeTreeNode* child = bit ? node->oneChild : node->zeroChild;
+    const uint32_t next = path | bit << depth;
+    if (child != nullptr) {
+      fill_walks(child, depth + 1, next, walks);
+    } else {
+      for (uint32_t w = next; w < static_cast<uint32_t>(kFastTableSize); w += 2u << depth) {
+        walks[w] = {node, depth};
+      }
     }
   }
 }
 
-// Stream byte p, or 0 at and past the end of the stream.
-inline uint32_t stream_byte(const uint8_t* data, int64_t length, int64_t p) {
-  return p < length ? data[p] : 0u;
-}
-
-// The 10-bit window at bit `pos` of the stream, zero past its end.
-inline uint32_t stream_window(const uint8_t* data, int64_t length, uint64_t pos) {
+// The next stream bits from bit `pos` on, at least 57 of them, as a
+// little-endian field; bytes at and past the end of the stream read as 0.
+inline uint64_t stream_bits(const uint8_t* data, int64_t length, uint64_t pos) {
   const int64_t p = static_cast<int64_t>(pos >> 3);
-  uint32_t word;
-  if (p + 4 <= length) {
-    word = load_le32(data + p);
+  uint64_t word = 0;
+  if (p + 8 <= length) {
+    std::memcpy(&word, data + p, sizeof word);
   } else {
-    word = stream_byte(data, length, p) | stream_byte(data, length, p + 1) << 8 |
-           stream_byte(data, length, p + 2) << 16 | stream_byte(data, length, p + 3) << 24;
+    for (int64_t i = 0; p + i < length && i < 8; ++i) {
+      word |= static_cast<uint64_t>(data[p + i]) << (8 * i);
+    }
   }
-  return (word >> (pos & 7)) & (kFastTableSize - 1);
+  return word >> (pos & 7);
 }
 
 }  // namespace
@@ -159,8 +189,10 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
 
   uint8_t* out = DecodedStream;
   if (out == nullptr || streamData == nullptr) return out;
-  PairEntry pairs[kFastTableSize];
+  PairEntry pairs[kPairTableSize];
   build_pair_table(fast, prefix_free, pairs);
+  WalkEntry walks[kFastTableSize];
+  bool walks_built = false;
 
   const uint8_t* data = streamData;
   const int64_t length = streamLength;
@@ -168,44 +200,60 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   int32_t n = 0;
   uint64_t pos = 0;  // bit position: byte pos >> 3, bit pos & 7
   while (n < wanted && static_cast<int64_t>(pos >> 3) < length) {
-    // Fast path: with 8 stream bytes and 8 output bytes to spare, one 64-bit
-    // load holds (after the bit shift) at least 57 bits, enough for four
-    // lookups of at most 10 bits. A one-symbol entry also stores a second byte
-    // one past the end of the output so far; the next symbol, which the
-    // spare room guarantees, overwrites it.
-    if (n + 8 <= wanted && static_cast<int64_t>(pos >> 3) + 8 <= length) {
+    // Fast path: one 64-bit load holds (after the bit shift) at least 57
+    // bits, enough for four lookups of at most 12 bits. An entry of one
+    // symbol (or none) also stores a byte (or two) past the output so far;
+    // with 8 output bytes and 16 stream bytes to spare, the symbols that
+    // follow are sure to come and overwrite them, so no stale byte past the
+    // end of the output is ever disturbed.
+    if (n + 8 <= wanted && static_cast<int64_t>(pos >> 3) + 16 <= length) {
       uint64_t bits;
       std::memcpy(&bits, data + (pos >> 3), sizeof bits);
       bits >>= (pos & 7);
-      int step = 0;
-      for (; step < 4; ++step) {
-        const PairEntry e = pairs[bits & (kFastTableSize - 1)];
-        if (e.count == 0) break;
-        out[n] = e.first;
-        out[n + 1] = e.second;
-        n += e.count;
-        bits >>= e.length;
-        pos += e.length;
-      }
-      if (step == 4) continue;
+      // Four lookups, written out: the loop-carried chain is the table load
+      // and the shift of `bits` by the length it gives.
+      const auto step = [&]() {
+        const PairEntry e = pairs[bits & (kPairTableSize - 1)];
+        const uint16_t both = static_cast<uint16_t>(e >> 16);
+        std::memcpy(out + n, &both, sizeof both);
+        const uint32_t count = (e >> 8) & 0xFF;
+        n += static_cast<int32_t>(count);
+        bits >>= (e & 63);
+        pos += e & 63;
+        return count != 0;
+      };
+      if (step() && step() && step() && step()) continue;
     }
 
     // One symbol exactly as the format describes: the fast table, else a
     // walk of the tree that stops before a missing child and emits the
     // symbol of the node reached (the root's when the first bit fails).
-    const FastCodeEntry e = fast[stream_window(data, length, pos)];
+    uint64_t bits = stream_bits(data, length, pos);
+    const uint32_t window = static_cast<uint32_t>(bits) & (kFastTableSize - 1);
+    const FastCodeEntry e = fast[window];
     if (e.length != 0) {
       out[n++] = e.symbol;
       pos += e.length;
       continue;
     }
-    for (;;) {
-      const int64_t p = static_cast<int64_t>(pos >> 3);
-      const uint32_t bit = (stream_byte(data, length, p) >> (pos & 7)) & 1u;
-      CodeTreeNode* child = bit ? t.cursor->oneChild : t.cursor->zeroChild;
-      if (child == nullptr) break;
-      t.cursor = child;
-      ++pos;
+    // The walk's first ten bits are the window's: looked up, not walked.
+    if (!walks_built) {
+      fill_walks(t.root, 0, 0, walks);
+      walks_built = true;
+    }
+    const WalkEntry walk = walks[window];
+    t.cursor = walk.node;
+    pos += static_cast<uint64_t>(walk.bits);
+    if (walk.bits == kFastTableBits) {
+      // At most 32 - 10 more bits: codes are at most 32 bits, so is the tree.
+      bits >>= kFastTableBits;
+      for (;;) {
+        CodeTreeNode* child = (bits & 1u) ? t.cursor->oneChild : t.cursor->zeroChild;
+        if (child == nullptr) break;
+        t.cursor = child;
+        bits >>= 1;
+        ++pos;
+      }
     }
     out[n++] = t.cursor->symbol;
     t.cursor = t.root;
