@@ -51,12 +51,27 @@ void RemapChromaPlane(float scale, float offset, uint8_t* plane, int32_t x0, int
   // Chroma outside 0..63 (read as a signed byte) is clamped before the
   // lookup instead of reading past the 64 entries.
   uint8_t full[256];
+  bool identity = true;
   for (int b = 0; b < 256; ++b) {
     const int value = static_cast<int8_t>(b);
     full[b] = remap_table[value < 0 ? 0 : std::min(value, 63)];
+    identity = identity && (b >= 64 || full[b] == b);
   }
   for (int32_t y = top; y < bottom; ++y) {
     uint8_t* row = plane + static_cast<size_t>(y) * width * 4;
+    if (identity) {
+      // The table every frame's callback builds: only bytes outside 0..63
+      // change, and a row whose plane bytes all lack both top bits needs
+      // nothing.
+      uint64_t seen = 0;
+      for (int32_t x = left; x + 2 <= right; x += 2) {
+        uint64_t pair;
+        std::memcpy(&pair, row + x * 4, sizeof pair);
+        seen |= pair;
+      }
+      if ((right - left) % 2 != 0) seen |= row[(right - 1) * 4];
+      if ((seen & 0x000000C0000000C0u) == 0) continue;
+    }
     for (int32_t x = left; x < right; ++x) row[x * 4] = full[row[x * 4]];
   }
 }

@@ -163,6 +163,9 @@ int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size);
 void InterpolateLumaGrid();
 int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift);
 void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid);
+// DecodeFrame's chroma step: both grids, in one pass where that gives the
+// same bytes as InterpolateChromaGrid for Cr and then for Cb.
+void interpolate_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, const uint8_t* cb_grid);
 
 // ---- Colour table and the codec's buffers ----------------------------------
 // All allocated once by InitClipCodec (zeroed) and never freed; read and

@@ -19,6 +19,26 @@ namespace {
 
 bool table_built = false;
 
+// ColourTable again, indexed Y | Cr << 8 | Cb << 14: neighbouring pixels
+// mostly share their chroma and differ in luma, so here their entries lie
+// side by side. In ColourTable's order (luma above chroma) a row's lookups
+// land 8 KiB apart, where they evict one another from the caches; the
+// conversion ran three times slower.
+uint16_t* luma_first_table = nullptr;
+
+inline uint32_t luma_first_index(uint32_t luma, uint32_t cr, uint32_t cb) {
+  return luma | cr << 8 | cb << 14;
+}
+
+void build_luma_first_table() {
+  for (uint32_t cb = 0; cb < 64; ++cb) {
+    for (uint32_t cr = 0; cr < 64; ++cr) {
+      uint16_t* out = luma_first_table + luma_first_index(0, cr, cb);
+      for (uint32_t luma = 0; luma < 256; ++luma) out[luma] = ColourTable[luma << 12 | cr << 6 | cb];
+    }
+  }
+}
+
 // Zeroed, so that the stale bytes later frames may read are the same on
 // every run.
 template <typename T>
@@ -86,6 +106,7 @@ void build_colour_table() {
       }
     }
   }
+  if (luma_first_table != nullptr) build_luma_first_table();
 }
 
 namespace {
@@ -120,6 +141,7 @@ uint16_t colour_table_entry(int luma, int cr, int cb) {
 
 int InitClipCodec() {
   if (!allocate(&ColourTable, kColourTableEntries)) return -1;
+  if (!allocate(&luma_first_table, kColourTableEntries)) return -1;
   if (!allocate(&ChromaRowBuffer, kWorkBufferBytes)) return -1;
   if (!allocate(&LumaRowBuffer, kWorkBufferBytes)) return -1;
   if (!allocate(&LumaPlane, kWorkBufferBytes)) return -1;
@@ -143,14 +165,15 @@ void ConvertFrameToRgb16(const uint8_t* pixels, uint16_t* output, int32_t pitch_
   for (int32_t y = 0; y < height; ++y) {
     uint16_t* row = output + static_cast<ptrdiff_t>(y) * stride;
     for (int32_t x = 0; x < width; ++x, source += 4) {
-      const uint32_t word = load_le32(source);
-      uint32_t index = (word & 0xFF) << 12 | (word & 0x3F00) >> 2 | (word >> 16 & 0x3F);
+      const uint32_t word = load_le32(source);  // Y, Cr, Cb, unused
+      // Y and Cr are already in place; Cb moves down from bit 16 to bit 14.
+      uint32_t index = (word & 0x3FFFu) | (word >> 2 & 0xFC000u);
       // Chroma outside 0..63 would index past the table.
       if (word & 0x00C0C000u) {
-        index = (word & 0xFF) << 12 | clamp_chroma(word >> 8 & 0xFF) << 6 |
-                clamp_chroma(word >> 16 & 0xFF);
+        index = luma_first_index(word & 0xFF, clamp_chroma(word >> 8 & 0xFF),
+                                 clamp_chroma(word >> 16 & 0xFF));
       }
-      row[x] = ColourTable[index];
+      row[x] = luma_first_table[index];
     }
   }
 }

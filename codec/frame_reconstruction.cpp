@@ -75,6 +75,9 @@ void interpolate_rows(const Sample* upper, const Sample* lower, int32_t width, i
   }
 }
 
+bool width_is_tiled(int32_t width, int32_t block_width) { return width % block_width == 0; }
+void interpolate_both_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, const uint8_t* cb_grid);
+
 // The checks that make every later step stay inside its buffers. Nothing of
 // the decoder's persistent state has been touched when this refuses.
 FrameError check_header(const FrameHeader& h) {
@@ -206,8 +209,7 @@ int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size) {
   if (chroma) {
     const uint8_t* cr_grid = stream + kFrameHeaderBytes + luma_section;
     const uint8_t* cb_grid = cr_grid + (g.chromaGridRows + 1) * (g.chromaGridColumns + 1);
-    InterpolateChromaGrid(pixels + 1, cr_grid);
-    InterpolateChromaGrid(pixels + 2, cb_grid);
+    interpolate_chroma_grids(pixels, cr_grid, cb_grid);
   }
   return 1;
 }
@@ -241,14 +243,19 @@ void InterpolateLumaGrid() {
   }
 }
 
-int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
+namespace {
+
+// ApplyLumaResiduals for one pixel shift, known at compile time so that the
+// pixel strides are constants.
+template <int kPixelShift>
+int32_t apply_residuals(uint8_t* pixels) {
   const FrameHeader& h = CurrentFrameHeader;
   const GridGeometry& g = grid_geometry;
   const int32_t width = h.width;
   const int32_t block_width = h.lumaBlockWidth;
   const int32_t block_height = h.lumaBlockHeight;
   const int32_t pairs = block_width / 2;
-  const int32_t second = pixel_shift != 0 ? 4 : 1;
+  constexpr int32_t kStride = 1 << kPixelShift;  // the second pixel of a pair
   // x86's 32-bit shift masks its count to five bits; the result is then
   // taken modulo 256. Only shifts of 0-7 occur in the format.
   const uint32_t shift = static_cast<uint32_t>(h.residualShift) & 31u;
@@ -270,16 +277,17 @@ int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
       for (int32_t ky = 0; ky < block_height; ++ky) {
         const int32_t row = corner + ky * width;
         const uint8_t* base = LumaPlane + row;
-        uint8_t* out = pixels + (static_cast<size_t>(row) << pixel_shift);
+        uint8_t* out = pixels + (static_cast<size_t>(row) << kPixelShift);
         if (flag == 0) {
+          const uint8_t* residuals = stream + q;
+          q += pairs;
           for (int32_t kx = 0; kx < pairs; ++kx) {
-            const uint8_t r = stream[q++];
-            out[(2 * kx) << pixel_shift] = static_cast<uint8_t>(base[2 * kx] - left_delta[r]);
-            out[((2 * kx) << pixel_shift) + second] =
-                static_cast<uint8_t>(base[2 * kx + 1] - right_delta[r]);
+            const uint8_t r = residuals[kx];
+            out[2 * kx * kStride] = static_cast<uint8_t>(base[2 * kx] - left_delta[r]);
+            out[(2 * kx + 1) * kStride] = static_cast<uint8_t>(base[2 * kx + 1] - right_delta[r]);
           }
         } else {
-          for (int32_t kx = 0; kx < block_width; ++kx) out[kx << pixel_shift] = base[kx];
+          for (int32_t kx = 0; kx < block_width; ++kx) out[kx * kStride] = base[kx];
         }
       }
     }
@@ -287,16 +295,22 @@ int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
   return q;
 }
 
-void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
-  const FrameHeader& h = CurrentFrameHeader;
-  const GridGeometry& g = grid_geometry;
-  const int32_t width = h.width;
-  const int32_t block_width = h.chromaBlockWidth;
-  const int32_t block_height = h.chromaBlockHeight;
+}  // namespace
 
+int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
+  return pixel_shift != 0 ? apply_residuals<2>(pixels) : apply_residuals<0>(pixels);
+}
+
+namespace {
+
+// The horizontal pass of a chroma grid into `rows` (row stride `width`).
+void interpolate_chroma_rows(const uint8_t* grid, uint8_t* rows) {
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = CurrentFrameHeader.width;
+  const int32_t block_width = CurrentFrameHeader.chromaBlockWidth;
   for (int32_t gy = 0; gy <= g.chromaGridRows; ++gy) {
     const uint8_t* row = grid + gy * (g.chromaGridColumns + 1);
-    uint8_t* out = ChromaRowBuffer + gy * width;
+    uint8_t* out = rows + gy * width;
     for (int32_t gx = 0; gx < g.chromaGridColumns; ++gx) {
       const int32_t a = static_cast<int8_t>(row[gx]);
       const int32_t b = static_cast<int8_t>(row[gx + 1]);
@@ -306,6 +320,74 @@ void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
       for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
     }
   }
+}
+
+// Cr's horizontally interpolated rows when both planes go in one pass.
+uint8_t cr_rows[kWorkBufferBytes];
+
+// Both chroma planes at once, for frames whose chroma blocks tile every row:
+// then the horizontal passes write every row-buffer byte the vertical passes
+// read, no byte left over from earlier frames is read, and interpolating Cr
+// into a row buffer of its own gives the same planes (and leaves
+// ChromaRowBuffer holding Cb's rows, as the two passes in turn do). Each
+// pixel's Cr and Cb are stored with one 32-bit write that keeps its luma and
+// fourth byte.
+void interpolate_both_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, const uint8_t* cb_grid) {
+  const FrameHeader& h = CurrentFrameHeader;
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = h.width;
+  const int32_t block_height = h.chromaBlockHeight;
+  interpolate_chroma_rows(cr_grid, cr_rows);
+  interpolate_chroma_rows(cb_grid, ChromaRowBuffer);
+  const int32_t shift = h.verticalInterpolation != 0 ? g.chromaShiftY : -1;
+
+  constexpr int32_t kChunk = 256;
+  uint32_t cr_accumulator[kChunk], cr_step[kChunk], cb_accumulator[kChunk], cb_step[kChunk];
+  for (int32_t gy = 0; gy < g.chromaGridRows; ++gy) {
+    const int8_t* cr_upper = reinterpret_cast<const int8_t*>(cr_rows + gy * width);
+    const int8_t* cb_upper = reinterpret_cast<const int8_t*>(ChromaRowBuffer + gy * width);
+    for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
+      const int32_t columns = std::min(kChunk, width - x0);
+      for (int32_t x = 0; x < columns; ++x) {
+        const int32_t cr = cr_upper[x0 + x], cb = cb_upper[x0 + x];
+        cr_accumulator[x] = fixed_start(cr);
+        cb_accumulator[x] = fixed_start(cb);
+        cr_step[x] = shift < 0 ? 0u : fixed_step(cr, cr_upper[x0 + x + width], shift);
+        cb_step[x] = shift < 0 ? 0u : fixed_step(cb, cb_upper[x0 + x + width], shift);
+      }
+      for (int32_t k = 0; k < block_height; ++k) {
+        uint8_t* row = pixels + (static_cast<size_t>(gy * block_height + k) * width + x0) * 4;
+        for (int32_t x = 0; x < columns; ++x) {
+          uint32_t pixel;
+          std::memcpy(&pixel, row + x * 4, 4);
+          pixel = (pixel & 0xFF0000FFu) | (cr_accumulator[x] >> 8 & 0xFF00u) |
+                  (cb_accumulator[x] & 0xFF0000u);
+          std::memcpy(row + x * 4, &pixel, 4);
+          cr_accumulator[x] += cr_step[x];
+          cb_accumulator[x] += cb_step[x];
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void interpolate_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, const uint8_t* cb_grid) {
+  if (width_is_tiled(CurrentFrameHeader.width, CurrentFrameHeader.chromaBlockWidth)) {
+    interpolate_both_chroma_grids(pixels, cr_grid, cb_grid);
+  } else {
+    InterpolateChromaGrid(pixels + 1, cr_grid);
+    InterpolateChromaGrid(pixels + 2, cb_grid);
+  }
+}
+
+void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
+  const FrameHeader& h = CurrentFrameHeader;
+  const GridGeometry& g = grid_geometry;
+  const int32_t width = h.width;
+  const int32_t block_height = h.chromaBlockHeight;
+  interpolate_chroma_rows(grid, ChromaRowBuffer);
 
   const int32_t shift = h.verticalInterpolation != 0 ? g.chromaShiftY : -1;
   for (int32_t gy = 0; gy < g.chromaGridRows; ++gy) {

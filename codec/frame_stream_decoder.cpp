@@ -210,19 +210,21 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
       uint64_t bits;
       std::memcpy(&bits, data + (pos >> 3), sizeof bits);
       bits >>= (pos & 7);
-      // Four lookups, written out: the loop-carried chain is the table load
-      // and the shift of `bits` by the length it gives.
-      const auto step = [&]() {
+      // Four lookups, written out and without a branch between them: the
+      // loop-carried chain is only the table load and the shift of `bits`
+      // by the length it gives. An empty entry changes nothing, so every
+      // lookup after it finds it again and the last one tells.
+      uint32_t count = 0;
+      for (int step = 0; step < 4; ++step) {
         const PairEntry e = pairs[bits & (kPairTableSize - 1)];
         const uint16_t both = static_cast<uint16_t>(e >> 16);
         std::memcpy(out + n, &both, sizeof both);
-        const uint32_t count = (e >> 8) & 0xFF;
+        count = (e >> 8) & 0xFF;
         n += static_cast<int32_t>(count);
         bits >>= (e & 63);
         pos += e & 63;
-        return count != 0;
-      };
-      if (step() && step() && step() && step()) continue;
+      }
+      if (count != 0) continue;
     }
 
     // One symbol exactly as the format describes: the fast table, else a

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/clip_encoder.h"
 #include "codec/codec.h"
 #include "tools/clip_png.h"
 #include "tools/command.h"
@@ -217,10 +218,90 @@ int run_frames(const std::string& path, const std::string& out_dir, bool png) {
   return refused == 0 ? 0 : 1;
 }
 
+// ---- encode -------------------------------------------------------------------
+
+// The PNG (or other stb_image) files named, a folder standing for its image
+// files in name order.
+bool collect_frames(const std::vector<std::string>& inputs, std::vector<std::string>* files) {
+  for (const std::string& input : inputs) {
+    std::error_code ec;
+    if (fs::is_directory(input, ec)) {
+      std::vector<std::string> found;
+      for (const auto& entry : fs::directory_iterator(input, ec)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (entry.is_regular_file() && (ext == ".png" || ext == ".bmp" || ext == ".tga")) {
+          found.push_back(entry.path().string());
+        }
+      }
+      if (ec) {
+        std::fprintf(stderr, "tuuli clip: cannot list %s: %s\n", input.c_str(), ec.message().c_str());
+        return false;
+      }
+      if (found.empty()) {
+        std::fprintf(stderr, "tuuli clip: no .png, .bmp or .tga files in %s\n", input.c_str());
+        return false;
+      }
+      std::sort(found.begin(), found.end());
+      files->insert(files->end(), found.begin(), found.end());
+    } else {
+      files->push_back(input);
+    }
+  }
+  return true;
+}
+
+int run_encode(const std::vector<std::string>& inputs, const std::string& out, double quality,
+               bool quiet) {
+  std::vector<std::string> files;
+  if (!collect_frames(inputs, &files)) return 1;
+  std::vector<codec::RgbFrame> frames;
+  for (const std::string& file : files) {
+    RgbImage image;
+    std::string error;
+    if (!read_rgb_image(file, &image, &error)) {
+      std::fprintf(stderr, "tuuli clip: %s: %s\n", file.c_str(), error.c_str());
+      return 1;
+    }
+    if ((image.width != 128 && image.width != 256) || image.height > image.width) {
+      std::fprintf(stderr,
+                   "tuuli clip: %s is %dx%d; clip frames are 128 or 256 pixels wide and no "
+                   "taller than wide\n",
+                   file.c_str(), image.width, image.height);
+      return 1;
+    }
+    frames.push_back({image.width, image.height, std::move(image.rgb)});
+  }
+  codec::EncoderOptions options;
+  options.quality = quality;
+  codec::EncodeReport report;
+  std::vector<uint8_t> clip;
+  try {
+    clip = codec::encode_clip(frames, options, &report);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "tuuli clip: %s\n", e.what());
+    return 1;
+  }
+  if (!write_bytes(out, clip.data(), clip.size())) return 1;
+  if (!quiet) {
+    for (size_t k = 0; k < report.frames.size(); ++k) {
+      const codec::FrameReport& f = report.frames[k];
+      std::printf("frame %4zu  %8zu bytes  %6.3f bpp  %6.2f dB  %s\n", k, f.record_bytes,
+                  f.bits_per_pixel, f.psnr_db, files[k].c_str());
+    }
+  }
+  std::printf("%s: %zu frames, %zu bytes, %.3f bits per pixel, PSNR %.2f dB\n", out.c_str(),
+              frames.size(), report.file_bytes, report.bits_per_pixel, report.psnr_db);
+  return 0;
+}
+
 struct ClipOptions {
   std::string file;
   std::string out;
   bool json = false;
+  std::vector<std::string> frames;
+  double quality = codec::EncoderOptions{}.quality;
+  bool quiet = false;
 };
 
 const bool registered = register_command(30, [](CLI::App& app) {
@@ -249,6 +330,21 @@ const bool registered = register_command(30, [](CLI::App& app) {
   extract->add_option("FILE", options->file, "clip file")->required();
   extract->add_option("--out", options->out, "output folder (made if missing)")->required();
   extract->callback([options] { set_exit_code(run_frames(options->file, options->out, true)); });
+
+  CLI::App* encode = clip->add_subcommand(
+      "encode",
+      "Encode pictures (PNG, BMP or TGA; 128 or 256 pixels wide, no taller than wide) into a "
+      "clip file, one frame each, in the order given (a folder: its files in name order)");
+  encode->add_option("FRAMES", options->frames, "picture files or folders")->required();
+  encode->add_option("--out", options->out, "clip file to write")->required();
+  encode->add_option("--quality", options->quality,
+                     "0 (smallest) to 1 (closest to the pictures)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 1.0));
+  encode->add_flag("--quiet", options->quiet, "print only the totals, not every frame");
+  encode->callback([options] {
+    set_exit_code(run_encode(options->frames, options->out, options->quality, options->quiet));
+  });
 });
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST(InitClipCodec, RunsOutOfMemoryWithMinusOneAndNoTable) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // Each allocation in turn fails, in a fresh process (the buffers are
   // process-wide and never freed).
-  for (int fail_at = 0; fail_at < 5; ++fail_at) {
+  for (int fail_at = 0; fail_at < 6; ++fail_at) {
     SCOPED_TRACE(fail_at);
     EXPECT_EXIT(
         {
@@ -101,7 +101,7 @@ TEST(InitClipCodec, FailedFramePixelsAllocationFailsStartUpAndRefusesFrames) {
       {
         // As if the allocation before main had failed.
         codec::FramePixels = nullptr;
-        codec::faults.fail_allocation_after = 5;  // the sixth: the pixel buffer
+        codec::faults.fail_allocation_after = 6;  // the seventh: the pixel buffer
         const int result = codec::InitClipCodec();
         const auto clip = codec::write_clip_file({codec::encode_frame_record(
             codec::assemble_decoded_stream(codec_test::flat_parts(

@@ -61,8 +61,10 @@ std::map<std::string, std::vector<uint8_t>> make_seeds() {
 }
 
 fs::path corpus_folder() {
+  // ctest names the build folder; run by hand, the test sits in build/tests.
   const char* build = std::getenv("TUULI_BUILD_DIR");
-  fs::path root = build ? fs::path(build) : fs::current_path();
+  std::error_code ec;
+  const fs::path root = build ? fs::path(build) : fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
   // The build folder's CMake cache names the source tree.
   std::ifstream cache(root / "CMakeCache.txt");
   std::string line;
