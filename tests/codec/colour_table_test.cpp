@@ -1,6 +1,7 @@
 // The colour conversion table, the conversion of a frame, and the start-up
 // allocation that builds them.
 #include <cstring>
+#include <random>
 
 #include "codec_test_util.h"
 
@@ -111,6 +112,25 @@ TEST(InitClipCodec, FailedFramePixelsAllocationFailsStartUpAndRefusesFrames) {
         std::exit(result == -1 && error == codec::FrameError::kNotInitialised ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ConvertFrameToRgb16, EveryPixelIsItsColourTableEntry) {
+  codec_test::init_codec();
+  std::mt19937 random(5);
+  std::vector<uint8_t> pixels(256 * 256 * 4);
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    const uint32_t r = random();
+    pixels[i] = static_cast<uint8_t>(r), pixels[i + 1] = (r >> 8) & 63, pixels[i + 2] = (r >> 16) & 63;
+  }
+  std::vector<uint16_t> out(256 * 256);
+  codec::ConvertFrameToRgb16(pixels.data(), out.data(), 512, 256, 256);
+  for (size_t i = 0; i < out.size(); ++i) {
+    ASSERT_EQ(out[i], codec::ColourTable[pixels[4 * i] << 12 | pixels[4 * i + 1] << 6 | pixels[4 * i + 2]]) << i;
+  }
 }
 
 }  // namespace

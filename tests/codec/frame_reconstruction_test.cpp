@@ -311,3 +311,41 @@ TEST(BadHeaders, UnusedBlockSizesAndBlocksThatDoNotDivideAreDecoded) {
 }
 
 }  // namespace
+
+namespace {
+
+// DecodeFrame interpolates both chroma grids in one pass when the blocks
+// tile the width; that must give exactly what the two passes in turn give,
+// ChromaRowBuffer included.
+TEST(ChromaGrids, OnePassEqualsTheTwoPassesInTurn) {
+  codec_test::init_codec();
+  std::mt19937 random(11);
+  struct Case {
+    int width, height, block_width, block_height;
+    uint8_t vertical;
+  };
+  const Case cases[] = {{256, 256, 8, 8, 1}, {128, 96, 4, 16, 1}, {64, 64, 16, 2, 0},
+                        {256, 8, 2, 4, 1},   {32, 30, 8, 4, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    codec::FrameParts parts = codec_test::flat_parts(
+        header(c.width, c.height, 0, 0, c.block_width, c.block_height, 0, 0, c.vertical), 0, 0, 0);
+    for (auto& v : parts.luma) v = static_cast<uint8_t>(random());
+    for (auto& v : parts.cr_grid) v = static_cast<uint8_t>(random() % 64);
+    for (auto& v : parts.cb_grid) v = static_cast<uint8_t>(random() % 64);
+    ASSERT_EQ(codec_test::decode_stream(codec::assemble_decoded_stream(parts)), FrameError::kNone);
+    // Rows below the last whole block row are not chroma's to write.
+    const size_t bytes = static_cast<size_t>(c.width) * (c.height / c.block_height * c.block_height) * 4;
+    const std::vector<uint8_t> one_pass(codec::FramePixels, codec::FramePixels + bytes);
+    const std::vector<uint8_t> rows_after(codec::ChromaRowBuffer, codec::ChromaRowBuffer + 4096);
+    std::memset(codec::FramePixels, 0, bytes);
+    std::memcpy(codec::FramePixels, one_pass.data(), bytes);
+    for (size_t i = 0; i < bytes; i += 4) codec::FramePixels[i + 1] = codec::FramePixels[i + 2] = 0xEE;
+    codec::InterpolateChromaGrid(codec::FramePixels + 1, parts.cr_grid.data());
+    codec::InterpolateChromaGrid(codec::FramePixels + 2, parts.cb_grid.data());
+    EXPECT_EQ(std::memcmp(codec::FramePixels, one_pass.data(), bytes), 0);
+    EXPECT_EQ(std::memcmp(codec::ChromaRowBuffer, rows_after.data(), rows_after.size()), 0);
+  }
+}
+
+}  // namespace
