@@ -62,14 +62,16 @@ void RemapChromaPlane(float scale, float offset, uint8_t* plane, int32_t x0, int
     if (identity) {
       // The table every frame's callback builds: only bytes outside 0..63
       // change, and a row whose plane bytes all lack both top bits needs
-      // nothing.
+      // nothing. Read eight bytes at a time while a whole pixel follows them
+      // (so the read stays inside the frame's pixels), then byte by byte.
       uint64_t seen = 0;
-      for (int32_t x = left; x + 2 <= right; x += 2) {
+      int32_t x = left;
+      for (; x + 3 <= right; x += 2) {
         uint64_t pair;
         std::memcpy(&pair, row + x * 4, sizeof pair);
         seen |= pair;
       }
-      if ((right - left) % 2 != 0) seen |= row[(right - 1) * 4];
+      for (; x < right; ++x) seen |= row[x * 4];
       if ((seen & 0x000000C0000000C0u) == 0) continue;
     }
     for (int32_t x = left; x < right; ++x) row[x * 4] = full[row[x * 4]];
