@@ -12,6 +12,7 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options) : options_(std::move(o
 }
 
 uint32_t HeadlessBackend::now_ms() {
+  if (options_.clock) return options_.clock(presented_);
   // Whole milliseconds of frame n's start: n * 1000 / fps, so 60 fps gives
   // steps of 16 and 17 ms that add up exactly to a second every 60 frames.
   uint64_t elapsed = presented_ * 1000u / static_cast<uint64_t>(options_.fps);

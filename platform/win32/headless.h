@@ -31,6 +31,8 @@ struct HeadlessOptions {
   bool display_available = true;       // false: the device cannot be created
   bool print_message_boxes = true;     // "caption: text" on standard error
   std::vector<ScriptedInput> input;
+  // Replaces the fixed step: GetTickCount once `presented` pictures are out.
+  std::function<uint32_t(uint64_t presented)> clock;
   // Called with every presented picture and its number, counted from 0.
   std::function<void(const Frame565&, uint64_t)> on_present;
 };
