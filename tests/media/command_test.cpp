@@ -56,7 +56,9 @@ TEST(MediaCommand, BadRequestsFailWithoutWriting) {
   for (const Case& c : cases) {
     int code = run(c.arguments);
     EXPECT_NE(code, 0) << c.arguments;
-    if (c.exit_code != 0) EXPECT_EQ(code, c.exit_code) << c.arguments;
+    if (c.exit_code != 0) {
+      EXPECT_EQ(code, c.exit_code) << c.arguments;
+    }
   }
   EXPECT_FALSE(fs::exists(dir));
   fs::remove(blocker);
