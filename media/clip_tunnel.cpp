@@ -25,8 +25,9 @@ std::vector<codec::RgbFrame> render_tunnel(int width, int count) {
       double edge = 1.0 - smoothstep(0.0, 0.08, seam);
       Colour c = ramp(palette, grain * 0.9 + edge * 0.5);
       // Far away is dark: hides the texture's crowding near the centre.
+      // Kept below white: the plasma is added over this clip.
       double depth = smoothstep(0.02, 0.35, r);
-      return c * depth;
+      return c * (depth * 0.82);
     };
   });
 }
