@@ -13,6 +13,7 @@
 #include <stb/stb_image.h>
 
 #include "media/media.h"
+#include "mesh/mesh.h"
 
 namespace {
 
@@ -181,6 +182,22 @@ TEST_P(PackMesh, FileHoldsTheGeometryWhereTheReaderLooks) {
   }
   for (const auto& uv : m.tex_coords) {
     EXPECT_TRUE(uv.u >= 0.0f && uv.u <= 1.0f && uv.v >= 0.0f && uv.v <= 1.0f);
+  }
+}
+
+// The demo's own reader accepts the file and reads back the same geometry.
+TEST_P(PackMesh, TheMeshReaderAcceptsItAndReadsItBack) {
+  mesh::MeshData made = GetParam().make();
+  std::vector<uint8_t> file = mesh::write_mesh_file(made);
+  std::string detail;
+  ASSERT_EQ(mesh::check_mesh_file(file.data(), file.size(), nullptr, &detail), mesh::MeshFileError::kNone)
+      << detail;
+  mesh::MeshData read = mesh::read_mesh_file(file.data(), file.size());
+  ASSERT_EQ(read.positions.size(), made.positions.size());
+  ASSERT_EQ(read.triangles, made.triangles);
+  for (size_t i = 0; i < made.positions.size(); ++i) {
+    EXPECT_EQ(read.positions[i].y, made.positions[i].y);
+    EXPECT_EQ(read.tex_coords[i].v, made.tex_coords[i].v);
   }
 }
 
