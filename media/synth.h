@@ -12,11 +12,17 @@ namespace media {
 
 inline constexpr int kSampleRate = 44100;
 
+// Single precision in storage: a song's worth of buses in double would take
+// most of a gigabyte. Voices still compute in double.
 struct StereoBuffer {
-  explicit StereoBuffer(size_t frames) : left(frames, 0.0), right(frames, 0.0) {}
+  explicit StereoBuffer(size_t frames) : left(frames, 0.0f), right(frames, 0.0f) {}
   size_t frames() const { return left.size(); }
-  std::vector<double> left;
-  std::vector<double> right;
+  void release() {
+    std::vector<float>().swap(left);
+    std::vector<float>().swap(right);
+  }
+  std::vector<float> left;
+  std::vector<float> right;
 };
 
 // Equal-tempered pitch of a MIDI note number (69 = A 440 Hz).

@@ -12,8 +12,8 @@ constexpr double kDt = 1.0 / kSampleRate;
 
 void put(StereoBuffer& out, size_t i, double left, double right) {
   if (i >= out.frames()) return;
-  out.left[i] += left;
-  out.right[i] += right;
+  out.left[i] = static_cast<float>(out.left[i] + left);
+  out.right[i] = static_cast<float>(out.right[i] + right);
 }
 
 // Constant-power pan: -1 left, 0 centre, 1 right.
