@@ -43,9 +43,12 @@ bool RefuseFile(const char* path, const std::string& problem) {
 bool LoadClip(const char* path, uint8_t** buffer) {
   size_t size = 0;
   if (!LoadWholeFile(path, buffer, &size)) return false;
-  std::string problem;
-  if (!codec::CheckClipFile(*buffer, size, &problem)) return RefuseFile(path, problem);
-  codec::RegisterClipFile(*buffer, size);
+  int32_t entries = 0;
+  codec::FrameError error = codec::read_clip_frame_count({*buffer, size}, &entries);
+  if (error != codec::FrameError::kNone) {
+    return RefuseFile(path, std::string("Not a clip file: ") + codec::describe(error));
+  }
+  codec::register_clip_file(*buffer, size);
   return true;
 }
 
