@@ -374,4 +374,13 @@ struct FaultInjection {
 };
 extern FaultInjection faults;
 
+// Switches of the software rasterizer. Tests and benchmarks write them; the
+// rasterizer reads them at every draw call. The picture never depends on
+// them: with fast_paths off every pixel goes through the reference path,
+// which the fast paths must match byte for byte.
+struct RasterOptions {
+  bool fast_paths = true;
+};
+extern RasterOptions raster_options;
+
 }  // namespace d3d8
