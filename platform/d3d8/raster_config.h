@@ -13,9 +13,12 @@ constexpr int kSubpixelBits = 4;
 constexpr int kSubpixelScale = 1 << kSubpixelBits;
 
 // Vertices further than this many pixels outside the 640x480 target are
-// clipped in screen space first. It keeps snapped coordinates below 2^17 and
-// every edge-function product below 2^36, well inside int64.
+// clipped in screen space first. Triangle setup accepts twice as far, so
+// the rounding of a clipped vertex never loses it; that keeps snapped
+// coordinates below 2^18 and every edge-function product below 2^38, well
+// inside int64.
 constexpr double kGuardBandPixels = 4096.0;
+constexpr double kSetupLimitPixels = 2 * kGuardBandPixels;
 
 // Homogeneous clipping keeps w at least this large, so the divide by w that
 // follows never meets zero or a negative value.

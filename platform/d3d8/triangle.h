@@ -9,7 +9,7 @@ namespace d3d8::raster {
 // Fills `out` for the triangle a, b, c (in primitive order, which decides
 // the winding for culling). False when nothing can be covered: zero area
 // after snapping, culled, or a position that is not finite or lies outside
-// the guard band (the clipper keeps vertices inside it).
+// twice the guard band (the clipper keeps vertices inside it).
 bool setup_triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                     const DrawStates& states, Triangle& out);
 

@@ -24,10 +24,10 @@ int32_t snap(double v) {
   return static_cast<int32_t>(std::floor(v * kSubpixelScale + 0.5));
 }
 
-bool inside_guard_band(const ScreenVertex& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && v.x >= -kGuardBandPixels &&
-         v.x <= kBackBufferWidth + kGuardBandPixels && v.y >= -kGuardBandPixels &&
-         v.y <= kBackBufferHeight + kGuardBandPixels;
+bool within_setup_limit(const ScreenVertex& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && v.x >= -kSetupLimitPixels &&
+         v.x <= kBackBufferWidth + kSetupLimitPixels && v.y >= -kSetupLimitPixels &&
+         v.y <= kBackBufferHeight + kSetupLimitPixels;
 }
 
 uint32_t argb_of(const ScreenVertex& v) {
@@ -60,7 +60,7 @@ double period_shift(double m, uint32_t address) {
 
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
                     const DrawStates& states, Triangle& t) {
-  if (!inside_guard_band(va) || !inside_guard_band(vb) || !inside_guard_band(vc)) return false;
+  if (!within_setup_limit(va) || !within_setup_limit(vb) || !within_setup_limit(vc)) return false;
   const ScreenVertex* v[3] = {&va, &vb, &vc};
   int32_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
