@@ -383,4 +383,14 @@ struct RasterOptions {
 };
 extern RasterOptions raster_options;
 
+// Triangles shaded by each path since the process started: written by the
+// rasterizer, read by tests (to know a fast path was really taken) and
+// benchmarks.
+struct RasterCounters {
+  uint64_t layer_triangles = 0;
+  uint64_t simd_triangles = 0;
+  uint64_t reference_triangles = 0;
+};
+extern RasterCounters raster_counters;
+
 }  // namespace d3d8

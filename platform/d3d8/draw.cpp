@@ -18,6 +18,7 @@
 namespace d3d8 {
 
 RasterOptions raster_options;
+RasterCounters raster_counters;
 
 namespace {
 
@@ -116,11 +117,17 @@ class TriangleDrawer {
     if (!raster::setup_triangle(a, b, c, states_, triangle_)) return;
     const int count = raster::compute_spans(triangle_, spans_);
     if (count == 0) return;
-    if (states_.fast_paths &&
-        (raster::shade_spans_layer(states_, triangle_, spans_, count, colour_, depth_) ||
-         raster::shade_spans_simd(states_, triangle_, spans_, count, colour_, depth_))) {
-      return;
+    if (states_.fast_paths) {
+      if (raster::shade_spans_layer(states_, triangle_, spans_, count, colour_, depth_)) {
+        ++raster_counters.layer_triangles;
+        return;
+      }
+      if (raster::shade_spans_simd(states_, triangle_, spans_, count, colour_, depth_)) {
+        ++raster_counters.simd_triangles;
+        return;
+      }
     }
+    ++raster_counters.reference_triangles;
     raster::shade_spans_reference(states_, triangle_, spans_, count, colour_, depth_);
   }
 

@@ -65,7 +65,7 @@ inline D3DMATRIX perspective_matrix(float fov_y, float aspect, float zn, float z
 }
 
 class RasterTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     object_ = Direct3DCreate8(D3D_SDK_VERSION);
     ASSERT_NE(object_, nullptr);
