@@ -176,6 +176,9 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
     case BlendKind::kAdd:
       shade<BlendKind::kAdd>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
       break;
+    case BlendKind::kModulate2x:
+      shade<BlendKind::kModulate2x>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
+      break;
     case BlendKind::kGeneral:
       shade<BlendKind::kGeneral>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
       break;

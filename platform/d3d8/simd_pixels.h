@@ -56,7 +56,7 @@ inline Rgb8 modulate(const Rgb8& t, const Rgb8& d) {
 // The blend modes the fast paths draw: the scenes' opaque and additive
 // modes, and any pair of factors that does not read source alpha (the
 // modulate-2x mode among them) through the general equation.
-enum class BlendKind { kOpaque, kAdd, kGeneral };
+enum class BlendKind { kOpaque, kAdd, kModulate2x, kGeneral };
 
 inline bool reads_source_alpha(uint32_t kind) {
   return kind == D3DBLEND_SRCALPHA || kind == D3DBLEND_INVSRCALPHA || kind == 12 ||
@@ -72,8 +72,11 @@ inline bool blend_supported(const DrawStates& states, BlendKind& kind) {
     return true;
   }
   if (reads_source_alpha(states.src_blend) || reads_source_alpha(states.dest_blend)) return false;
-  kind = states.src_blend == D3DBLEND_ONE && states.dest_blend == D3DBLEND_ONE ? BlendKind::kAdd
-                                                                              : BlendKind::kGeneral;
+  kind = BlendKind::kGeneral;
+  if (states.src_blend == D3DBLEND_ONE && states.dest_blend == D3DBLEND_ONE) kind = BlendKind::kAdd;
+  if (states.src_blend == D3DBLEND_DESTCOLOR && states.dest_blend == D3DBLEND_SRCCOLOR) {
+    kind = BlendKind::kModulate2x;
+  }
   return true;
 }
 
@@ -112,6 +115,15 @@ inline __m128i blend(const DrawStates& states, const Rgb8& s, __m128i destinatio
     return pack565({_mm_min_epi16(_mm_add_epi16(s.r, d.r), full),
                     _mm_min_epi16(_mm_add_epi16(s.g, d.g), full),
                     _mm_min_epi16(_mm_add_epi16(s.b, d.b), full)});
+  } else if constexpr (kKind == BlendKind::kModulate2x) {
+    // s * d + d * s: 2 * min(s * d, 32513) reaches 65026 exactly when the
+    // true sum passes 65025, and both then give 255.
+    const Rgb8 d = widen565(destination);
+    const __m128i limit = splat16(32513);
+    auto twice = [&](__m128i a, __m128i b) {
+      return div255(_mm_slli_epi16(min_u16(_mm_mullo_epi16(a, b), limit), 1));
+    };
+    return pack565({twice(s.r, d.r), twice(s.g, d.g), twice(s.b, d.b)});
   } else {
     const Rgb8 d = widen565(destination);
     return pack565({blend_channel(states.src_blend, states.dest_blend, s.r, d.r),

@@ -140,10 +140,14 @@ void shade(const DrawStates& s, const Setup& k, const Triangle& t, const Span* s
     }
     uint16_t* colour_row = colour + size_t(span.y) * kBackBufferWidth;
     uint16_t* depth_row = depth + size_t(span.y) * kBackBufferWidth;
-    const __m128i x_begin = _mm_set1_epi32(span.x_begin), x_end = _mm_set1_epi32(span.x_end);
-    for (int x0 = span.x_begin & ~3; x0 < span.x_end; x0 += 4) {
+    const __m128i x_end = _mm_set1_epi32(span.x_end);
+    // Groups start where the span does (short spans are one group), moved
+    // back at the row's end so they never leave it; lanes before `from`
+    // were drawn by the previous group.
+    for (int from = span.x_begin; from < span.x_end; from += 4) {
+      const int x0 = std::min(from, kBackBufferWidth - 4);
       const __m128i x = _mm_add_epi32(_mm_set1_epi32(x0), lane_index);
-      __m128i mask = _mm_andnot_si128(_mm_cmplt_epi32(x, x_begin), _mm_cmplt_epi32(x, x_end));
+      __m128i mask = _mm_andnot_si128(_mm_cmplt_epi32(x, _mm_set1_epi32(from)), _mm_cmplt_epi32(x, x_end));
       // Exact: both are multiples of 1/16 well inside float's precision.
       const __m128 dx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), lane_offsets), _mm_set1_ps(t.x0));
       __m128i* depth_at = reinterpret_cast<__m128i*>(depth_row + x0);
@@ -200,7 +204,6 @@ bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans,
       s.address_v != D3DTADDRESS_WRAP || !simd::default_colour_op(s) || !simd::blend_supported(s, kind)) {
     return false;
   }
-  static_assert(kBackBufferWidth % 4 == 0, "groups of four never leave their row");
   Setup k;
   k.texels = tex.texels;
   k.stride = tex.stride;
@@ -220,6 +223,7 @@ bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans,
   switch (kind) {
     case BlendKind::kOpaque: shade<BlendKind::kOpaque>(s, k, t, spans, count, colour, depth); break;
     case BlendKind::kAdd: shade<BlendKind::kAdd>(s, k, t, spans, count, colour, depth); break;
+    case BlendKind::kModulate2x: shade<BlendKind::kModulate2x>(s, k, t, spans, count, colour, depth); break;
     case BlendKind::kGeneral: shade<BlendKind::kGeneral>(s, k, t, spans, count, colour, depth); break;
   }
   return true;

@@ -12,16 +12,17 @@ namespace d3d8::raster {
 
 namespace {
 
-int64_t floor_div(int64_t a, int64_t b) {  // b > 0
-  int64_t q = a / b;
-  if (a % b != 0 && a < 0) --q;
-  return q;
+// floor() without the library call, for |v| below 2^52 (larger doubles
+// are whole numbers already).
+double whole_floor(double v) {
+  if (!(std::fabs(v) < 4503599627370496.0)) return v;
+  const double t = static_cast<double>(static_cast<int64_t>(v));
+  return t > v ? t - 1.0 : t;
 }
 
-int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }  // b > 0
-
+// Positions are checked against the setup limit first, so this fits int32.
 int32_t snap(double v) {
-  return static_cast<int32_t>(std::floor(v * kSubpixelScale + 0.5));
+  return static_cast<int32_t>(whole_floor(v * kSubpixelScale + 0.5));
 }
 
 bool within_setup_limit(const ScreenVertex& v) {
@@ -51,8 +52,8 @@ Plane plane_of(double a0, double a1, double a2, double d1x, double d1y, double d
 // The whole-period shift that brings a wrapped or mirrored coordinate near 0,
 // so the float planes keep their precision however far coordinates run.
 double period_shift(double m, uint32_t address) {
-  if (address == D3DTADDRESS_WRAP) return -std::floor(m);
-  if (address == D3DTADDRESS_MIRROR) return -2.0 * std::floor(m / 2.0);
+  if (address == D3DTADDRESS_WRAP) return -whole_floor(m);
+  if (address == D3DTADDRESS_MIRROR) return -2.0 * whole_floor(m / 2.0);
   return 0.0;
 }
 
@@ -86,12 +87,11 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   // Rows and columns whose centres can be inside, clamped to the target.
   int64_t min_x = std::min({X[0], X[1], X[2]}), max_x = std::max({X[0], X[1], X[2]});
   int64_t min_y = std::min({Y[0], Y[1], Y[2]}), max_y = std::max({Y[0], Y[1], Y[2]});
-  t.x_begin = static_cast<int>(std::max<int64_t>(0, ceil_div(min_x, kSubpixelScale)));
-  t.x_end = static_cast<int>(
-      std::min<int64_t>(kBackBufferWidth, floor_div(max_x, kSubpixelScale) + 1));
-  t.y_begin = static_cast<int>(std::max<int64_t>(0, ceil_div(min_y, kSubpixelScale)));
-  t.y_end = static_cast<int>(
-      std::min<int64_t>(kBackBufferHeight, floor_div(max_y, kSubpixelScale) + 1));
+  // Arithmetic shifts divide by 16 rounding down; negating around one rounds up.
+  t.x_begin = static_cast<int>(std::max<int64_t>(0, -((-min_x) >> kSubpixelBits)));
+  t.x_end = static_cast<int>(std::min<int64_t>(kBackBufferWidth, (max_x >> kSubpixelBits) + 1));
+  t.y_begin = static_cast<int>(std::max<int64_t>(0, -((-min_y) >> kSubpixelBits)));
+  t.y_end = static_cast<int>(std::min<int64_t>(kBackBufferHeight, (max_y >> kSubpixelBits) + 1));
   if (t.x_begin >= t.x_end || t.y_begin >= t.y_end) return false;
 
   const ScreenVertex& p0 = *v[0];
@@ -111,11 +111,8 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   t.perspective = !(p0.q == p1.q && p1.q == p2.q);
   if (t.perspective) t.q = plane(p0.q, p1.q, p2.q);
 
-  uint32_t argb[3] = {argb_of(p0), argb_of(p1), argb_of(p2)};
-  t.flat_colour = states.flat_shade ||
-                  (argb[0] == argb[1] && argb[1] == argb[2] &&
-                   std::equal(p0.colour, p0.colour + 4, p1.colour) &&
-                   std::equal(p1.colour, p1.colour + 4, p2.colour));
+  t.flat_colour = states.flat_shade || (std::equal(p0.colour, p0.colour + 4, p1.colour) &&
+                                        std::equal(p1.colour, p1.colour + 4, p2.colour));
   // Flat shading takes the colour of the triangle's first vertex in
   // primitive order, which the winding swap above never moves.
   t.flat_argb = argb_of(va);
@@ -160,21 +157,33 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
 
 namespace {
 
-// One edge's bound on x along the rows, stepped without dividing: the bound
-// is floor(n / d) (+1 when a remainder is left, for a lower bound), with n
-// changing by a fixed step each row.
+// floor(n / d) and its remainder for d > 0, exact: the double quotient is
+// within one of the true one, and the remainder check settles it.
+inline void divide(int64_t n, int64_t d, int64_t& q, int64_t& r) {
+  const double approx = static_cast<double>(n) / static_cast<double>(d);
+  q = static_cast<int64_t>(approx);
+  if (static_cast<double>(q) > approx) --q;
+  r = n - q * d;
+  if (r < 0) {
+    --q;
+    r += d;
+  } else if (r >= d) {
+    ++q;
+    r -= d;
+  }
+}
+
+// One sloped edge's bound on x along the rows: floor(n / d), plus one for a
+// lower bound when a remainder is left, with n changing by a fixed step
+// each row. Stepped without dividing.
 struct EdgeWalker {
-  enum Kind { kLower, kUpper, kRow } kind = kRow;
   int64_t q = 0, rem = 0, d = 1, step_q = 0, step_r = 0;
-  // kRow: horizontal edge, covered rows only.
-  int64_t dx = 0, y_ref = 0, threshold = 0;
 
   void start(int64_t n, int64_t step) {
-    q = floor_div(n, d);
-    rem = n - q * d;
-    step_q = floor_div(step, d);
-    step_r = step - step_q * d;
+    divide(n, d, q, rem);
+    divide(step, d, step_q, step_r);
   }
+  int64_t lower() const { return q + (rem > 0 ? 1 : 0); }
   void next() {
     q += step_q;
     rem += step_r;
@@ -188,56 +197,61 @@ struct EdgeWalker {
 }  // namespace
 
 int compute_spans(const Triangle& t, Span* spans) {
-  EdgeWalker edges[3];
+  // Edge e runs from vertex e to vertex e + 1. With
+  // E(x, y) = dX * (16y - Ya) - dY * (16x - Xa), positive inside, a pixel is
+  // covered when E >= 1, or E >= 0 on a top or left edge (the Direct3D 8
+  // top-left rule). A triangle has one or two sloped edges on each side;
+  // horizontal edges only trim the first or last row.
+  int64_t dX[3], dY[3];
+  int y_begin = t.y_begin, y_end = t.y_end;
   for (int e = 0; e < 3; ++e) {
-    int a = e, b = (e + 1) % 3;
-    int64_t dX = int64_t{t.X[b]} - t.X[a], dY = int64_t{t.Y[b]} - t.Y[a];
-    // E(x, y) = dX * (16y - Ya) - dY * (16x - Xa), positive inside. On the
-    // edge itself only top and left edges cover (Direct3D 8 top-left rule).
-    bool top_left = (dY == 0 && dX > 0) || dY < 0;
-    int64_t threshold = top_left ? 0 : 1;
-    int64_t A = -kSubpixelScale * dY;
-    int64_t y16 = int64_t{t.y_begin} * kSubpixelScale;
-    // Covered when A * x >= n(y), n(y) = threshold - dX * (16y - Ya) - dY * Xa.
-    int64_t n = threshold - dX * (y16 - t.Y[a]) - dY * t.X[a];
-    int64_t n_step = -kSubpixelScale * dX;
-    EdgeWalker& w = edges[e];
-    if (A > 0) {
-      w.kind = EdgeWalker::kLower;  // x >= ceil(n / A)
-      w.d = A;
-      w.start(n, n_step);
-    } else if (A < 0) {
-      w.kind = EdgeWalker::kUpper;  // x <= floor(-n / -A)
-      w.d = -A;
-      w.start(-n, -n_step);
+    const int b = (e + 1) % 3;
+    dX[e] = int64_t{t.X[b]} - t.X[e];
+    dY[e] = int64_t{t.Y[b]} - t.Y[e];
+    if (dY[e] == 0) {
+      // A top edge (dX > 0) covers rows with 16y >= Ya, a bottom edge rows
+      // with 16y < Ya.
+      if (dX[e] > 0) {
+        y_begin = static_cast<int>(std::max<int64_t>(y_begin, -((-int64_t{t.Y[e]}) >> kSubpixelBits)));
+      } else {
+        y_end = static_cast<int>(std::min<int64_t>(y_end, ((int64_t{t.Y[e]} - 1) >> kSubpixelBits) + 1));
+      }
+    }
+  }
+  if (y_begin >= y_end) return 0;
+
+  EdgeWalker lower[2], upper[2];
+  int lower_count = 0, upper_count = 0;
+  const int64_t y16 = int64_t{y_begin} * kSubpixelScale;
+  for (int e = 0; e < 3; ++e) {
+    if (dY[e] == 0) continue;
+    // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
+    // and n grows by -16 dX a row.
+    const int64_t threshold = dY[e] < 0 ? 0 : 1;  // sloped edges going up are left edges
+    const int64_t n = threshold - dX[e] * (y16 - t.Y[e]) - dY[e] * t.X[e];
+    if (dY[e] < 0) {
+      EdgeWalker& w = lower[lower_count++];  // x >= ceil(n / A)
+      w.d = -kSubpixelScale * dY[e];
+      w.start(n, -kSubpixelScale * dX[e]);
     } else {
-      w.kind = EdgeWalker::kRow;
-      w.dx = dX;
-      w.y_ref = t.Y[a];
-      w.threshold = threshold;
+      EdgeWalker& w = upper[upper_count++];  // x <= floor(-n / -A)
+      w.d = kSubpixelScale * dY[e];
+      w.start(-n, kSubpixelScale * dX[e]);
     }
   }
   int count = 0;
-  for (int y = t.y_begin; y < t.y_end; ++y) {
+  for (int y = y_begin; y < y_end; ++y) {
     int64_t lo = t.x_begin, hi = t.x_end - 1;
-    for (EdgeWalker& w : edges) {
-      switch (w.kind) {
-        case EdgeWalker::kLower:
-          lo = std::max(lo, w.q + (w.rem > 0 ? 1 : 0));
-          w.next();
-          break;
-        case EdgeWalker::kUpper:
-          hi = std::min(hi, w.q);
-          w.next();
-          break;
-        case EdgeWalker::kRow:
-          if (w.dx * (int64_t{y} * kSubpixelScale - w.y_ref) < w.threshold) hi = lo - 1;
-          break;
-      }
+    for (int i = 0; i < lower_count; ++i) {
+      lo = std::max(lo, lower[i].lower());
+      lower[i].next();
+    }
+    for (int i = 0; i < upper_count; ++i) {
+      hi = std::min(hi, upper[i].q);
+      upper[i].next();
     }
     if (lo <= hi) {
-      spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo),
-                            static_cast<int16_t>(hi + 1)};
+      spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
     }
   }
   return count;
