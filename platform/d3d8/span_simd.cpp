@@ -23,16 +23,6 @@ int log2_of(int v) {
   return n;
 }
 
-// A plane's row value and slope, four lanes.
-struct Lanes {
-  __m128 row, slope;
-  __m128 at(__m128 dx) const { return _mm_add_ps(row, _mm_mul_ps(slope, dx)); }
-};
-
-Lanes lanes_of(const Plane& p, float dy) {
-  return {_mm_set1_ps(eval_row(p, dy)), _mm_set1_ps(p.a)};
-}
-
 // texel_coord: clamp, then truncate.
 inline __m128i texel_coords(__m128 v) {
   v = _mm_max_ps(v, _mm_set1_ps(-kTexelCoordLimit));
@@ -81,7 +71,7 @@ struct Setup {
 
 // Bilinear (or point, with zero weights) filtering of four pixels whose
 // texel coordinates are s, t: b, g, r in lanes 0..3 of the channels.
-inline Rgb8 sample4(const Setup& k, __m128i s, __m128i t) {
+[[gnu::always_inline]] inline Rgb8 sample4(const Setup& k, __m128i s, __m128i t) {
   if (k.bilinear) {
     s = _mm_sub_epi32(s, _mm_set1_epi32(kFilterOne / 2));
     t = _mm_sub_epi32(t, _mm_set1_epi32(kFilterOne / 2));
@@ -125,73 +115,121 @@ inline Rgb8 sample4(const Setup& k, __m128i s, __m128i t) {
   return {u1, _mm_srli_si128(u0, 8), u0};
 }
 
+// The covered pixels of a triangle as a list, shaded four at a time from
+// any rows: every value is its plane evaluated at the lane's own (dx, dy),
+// so packing the pixels of several short rows into one group changes no
+// byte, wastes fewer lanes and branches far less than walking rows.
+constexpr int kListFlush = 256;
+struct PixelList {
+  alignas(16) int32_t x[kListFlush + kBackBufferWidth + 8];
+  alignas(16) int32_t y[kListFlush + kBackBufferWidth + 8];
+};
+
+// Written and read only by shade_spans_simd, on the drawing thread.
+PixelList pixel_list;
+
+struct Group {
+  const int32_t* x;
+  const int32_t* y;
+  int count;
+};
+
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t, const Group& g,
+                 uint16_t* colour, uint16_t* depth) {
+  const __m128i xi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.x));
+  const __m128i yi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.y));
+  // Exact: both are multiples of 1/16 well inside float's precision.
+  const __m128 dx = _mm_sub_ps(_mm_cvtepi32_ps(xi), _mm_set1_ps(t.x0));
+  const __m128 dy = _mm_sub_ps(_mm_cvtepi32_ps(yi), _mm_set1_ps(t.y0));
+  auto plane = [&](const Plane& p) {
+    const __m128 row = _mm_add_ps(_mm_set1_ps(p.c), _mm_mul_ps(_mm_set1_ps(p.b), dy));
+    return _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(p.a), dx));
+  };
+  int offset[4];
+  for (int i = 0; i < 4; ++i) offset[i] = g.y[i] * kBackBufferWidth + g.x[i];
+  __m128i mask = _mm_cmplt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(g.count));
+  __m128i fragment = _mm_setzero_si128();
+  if (k.z_test) {
+    __m128 d = _mm_add_ps(_mm_mul_ps(plane(t.z), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+    d = _mm_min_ps(_mm_max_ps(d, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
+    fragment = _mm_cvttps_epi32(d);
+    // apply_bias: depth > bias ? depth - bias : 0.
+    fragment = _mm_and_si128(_mm_sub_epi32(fragment, k.z_bias), _mm_cmpgt_epi32(fragment, k.z_bias));
+    const __m128i stored = _mm_setr_epi32(depth[offset[0]], depth[offset[1]], depth[offset[2]], depth[offset[3]]);
+    mask = _mm_and_si128(mask, depth_passes32(k.z_func, fragment, stored));
+    if (_mm_movemask_epi8(mask) == 0) return;
+  }
+  __m128 su = plane(t.u), sv = plane(t.v);
+  __m128 w = _mm_setzero_ps();
+  if (k.perspective) {
+    w = _mm_div_ps(_mm_set1_ps(1.0f), plane(t.q));
+    su = _mm_mul_ps(su, w);
+    sv = _mm_mul_ps(sv, w);
+  }
+  Rgb8 texel = sample4(k, texel_coords(su), texel_coords(sv));
+  if (!k.white) {
+    Rgb8 diffuse = k.flat_diffuse;
+    if (!k.flat) {
+      __m128i channel[3];
+      for (int ch = 0; ch < 3; ++ch) {
+        __m128 value = plane(t.colour[ch]);
+        if (k.perspective) value = _mm_mul_ps(value, w);
+        channel[ch] = _mm_packs_epi32(colour_bytes(value), colour_bytes(value));
+      }
+      diffuse = {channel[2], channel[1], channel[0]};
+    }
+    texel = simd::modulate(texel, diffuse);
+  }
+  const __m128i old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
+                                     static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
+                                     0, 0, 0, 0);
+  const __m128i mask16 = _mm_packs_epi32(mask, mask);
+  alignas(16) uint16_t out[8], out_depth[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::select(mask16, simd::blend<kBlend>(s, texel, old), old));
+  // Lanes past count repeat nothing and are never stored.
+  for (int i = 0; i < g.count; ++i) colour[offset[i]] = out[i];
+  if (k.z_write) {
+    const __m128i stored16 = _mm_setr_epi16(static_cast<int16_t>(depth[offset[0]]), static_cast<int16_t>(depth[offset[1]]),
+                                            static_cast<int16_t>(depth[offset[2]]), static_cast<int16_t>(depth[offset[3]]),
+                                            0, 0, 0, 0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), simd::select(mask16, narrow_u16(fragment), stored16));
+    for (int i = 0; i < g.count; ++i) depth[offset[i]] = out_depth[i];
+  }
+}
+
 template <BlendKind kBlend>
 void shade(const DrawStates& s, const Setup& k, const Triangle& t, const Span* spans, int count,
            uint16_t* colour, uint16_t* depth) {
-  const __m128 lane_offsets = _mm_setr_ps(0, 1, 2, 3);
-  const __m128i lane_index = _mm_setr_epi32(0, 1, 2, 3);
-  for (int n = 0; n < count; ++n) {
-    const Span& span = spans[n];
-    const float dy = static_cast<float>(span.y) - t.y0;
-    const Lanes z = lanes_of(t.z, dy), q = lanes_of(t.q, dy), u = lanes_of(t.u, dy), v = lanes_of(t.v, dy);
-    Lanes c[3];
-    if (!k.flat) {
-      for (int ch = 0; ch < 3; ++ch) c[ch] = lanes_of(t.colour[ch], dy);
+  PixelList& list = pixel_list;
+  const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+  int n = 0;
+  auto flush = [&](int upto) {
+    for (int i = 0; i < upto; i += 4) {
+      shade_group<kBlend>(s, k, t, Group{list.x + i, list.y + i, std::min(4, upto - i)}, colour, depth);
     }
-    uint16_t* colour_row = colour + size_t(span.y) * kBackBufferWidth;
-    uint16_t* depth_row = depth + size_t(span.y) * kBackBufferWidth;
-    const __m128i x_end = _mm_set1_epi32(span.x_end);
-    // Groups start where the span does (short spans are one group), moved
-    // back at the row's end so they never leave it; lanes before `from`
-    // were drawn by the previous group.
-    for (int from = span.x_begin; from < span.x_end; from += 4) {
-      const int x0 = std::min(from, kBackBufferWidth - 4);
-      const __m128i x = _mm_add_epi32(_mm_set1_epi32(x0), lane_index);
-      __m128i mask = _mm_andnot_si128(_mm_cmplt_epi32(x, _mm_set1_epi32(from)), _mm_cmplt_epi32(x, x_end));
-      // Exact: both are multiples of 1/16 well inside float's precision.
-      const __m128 dx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), lane_offsets), _mm_set1_ps(t.x0));
-      __m128i* depth_at = reinterpret_cast<__m128i*>(depth_row + x0);
-      __m128i fragment = _mm_setzero_si128();
-      if (k.z_test) {
-        __m128 d = _mm_add_ps(_mm_mul_ps(z.at(dx), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
-        d = _mm_min_ps(_mm_max_ps(d, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
-        fragment = _mm_cvttps_epi32(d);
-        // apply_bias: depth > bias ? depth - bias : 0.
-        fragment = _mm_and_si128(_mm_sub_epi32(fragment, k.z_bias), _mm_cmpgt_epi32(fragment, k.z_bias));
-        const __m128i stored = _mm_unpacklo_epi16(_mm_loadl_epi64(depth_at), _mm_setzero_si128());
-        mask = _mm_and_si128(mask, depth_passes32(k.z_func, fragment, stored));
-      }
-      if (_mm_movemask_epi8(mask) == 0) continue;
-      __m128 su = u.at(dx), sv = v.at(dx);
-      __m128 w = _mm_setzero_ps();
-      if (k.perspective) {
-        w = _mm_div_ps(_mm_set1_ps(1.0f), q.at(dx));
-        su = _mm_mul_ps(su, w);
-        sv = _mm_mul_ps(sv, w);
-      }
-      Rgb8 texel = sample4(k, texel_coords(su), texel_coords(sv));
-      if (!k.white) {
-        Rgb8 diffuse = k.flat_diffuse;
-        if (!k.flat) {
-          __m128i channel[3];
-          for (int ch = 0; ch < 3; ++ch) {
-            __m128 value = c[ch].at(dx);
-            if (k.perspective) value = _mm_mul_ps(value, w);
-            channel[ch] = _mm_packs_epi32(colour_bytes(value), colour_bytes(value));
-          }
-          diffuse = {channel[2], channel[1], channel[0]};
-        }
-        texel = simd::modulate(texel, diffuse);
-      }
-      const __m128i mask16 = _mm_packs_epi32(mask, mask);
-      __m128i* colour_at = reinterpret_cast<__m128i*>(colour_row + x0);
-      const __m128i old = _mm_loadl_epi64(colour_at);
-      _mm_storel_epi64(colour_at, simd::select(mask16, simd::blend<kBlend>(s, texel, old), old));
-      if (k.z_write) {
-        _mm_storel_epi64(depth_at, simd::select(mask16, narrow_u16(fragment), _mm_loadl_epi64(depth_at)));
-      }
+  };
+  for (int i = 0; i < count; ++i) {
+    const Span& span = spans[i];
+    const __m128i y = _mm_set1_epi32(span.y);
+    // Four entries at a time; the next span overwrites those past the end.
+    for (int x = span.x_begin; x < span.x_end; x += 4) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.x + n), _mm_add_epi32(_mm_set1_epi32(x), lane));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.y + n), y);
+      n += std::min(4, span.x_end - x);
+    }
+    if (n >= kListFlush) {
+      const int whole = n & ~3;
+      flush(whole);
+      for (int j = whole; j < n; ++j) list.x[j - whole] = list.x[j], list.y[j - whole] = list.y[j];
+      n -= whole;
     }
   }
+  // Lanes past the end take the last pixel so every lane computes sanely;
+  // they are never stored.
+  if (n == 0) return;
+  for (int j = n; j < ((n + 3) & ~3); ++j) list.x[j] = list.x[n - 1], list.y[j] = list.y[n - 1];
+  flush(n);
 }
 
 }  // namespace
