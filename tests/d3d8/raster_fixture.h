@@ -87,16 +87,20 @@ class RasterTest : public ::testing::Test {
     ASSERT_GE(device_->BeginScene(), 0);
   }
 
+  // Safe to call twice (a test may start over with a fresh device).
   void TearDown() override {
-    for (auto* t : textures_) t->Release();
     if (device_ != nullptr) {
       device_->EndScene();
       device_->SetTexture(0, nullptr);
       device_->SetStreamSource(0, nullptr, 0);
       device_->SetIndices(nullptr, 0);
-      device_->Release();
     }
+    for (auto* t : textures_) t->Release();
+    textures_.clear();
+    if (device_ != nullptr) device_->Release();
     if (object_ != nullptr) object_->Release();
+    device_ = nullptr;
+    object_ = nullptr;
     d3d8::raster_options = d3d8::RasterOptions{};
   }
 
