@@ -1,6 +1,7 @@
 // The software rasterizer on the demo's two kinds of drawing: full-screen
 // layers and a textured, depth-tested mesh. One core; the median of many runs.
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -114,7 +115,7 @@ int main() {
   for (int j = 0; j <= kQuads; ++j) {
     for (int i = 0; i <= kQuads; ++i) {
       float gx = i / float(kQuads) * 2 - 1, gy = j / float(kQuads) * 2 - 1;
-      grid.push_back({gx * 1.9f, gy * 1.7f, 5.5f + gy * 1.2f, 0x00FFFFFF, gx * 3, gy * 3});
+      grid.push_back({gx * 2.15f, gy * 1.92f, 5.5f + gy * 1.3f, 0x00FFFFFF, gx * 3, gy * 3});
     }
   }
   std::vector<uint16_t> indices;

@@ -45,16 +45,16 @@ void split(int32_t coordinate, bool bilinear, int size, int32_t& texel, int32_t&
   weight = bilinear ? coordinate & (kFilterOne - 1) : 0;
 }
 
-// Texel row j blended with row j + 1 by fv into scratch.row.
-void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv) {
+// Texels first..last of row j blended with row j + 1 by fv into
+// scratch.row (last at most width: the padded column).
+void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv, int first, int last) {
   const uint32_t* r0 = tex.texels + size_t(j) * tex.stride;
   const uint32_t* r1 = r0 + tex.stride;
   const __m128i w0 = simd::splat16(kFilterOne - fv), w1 = simd::splat16(fv);
   const __m128i zero = _mm_setzero_si128();
   int16_t* out = scratch.row;
-  int i = 0;
-  // width + 1 texels: the padded column repeats column 0.
-  for (; i + 4 <= tex.width + 1; i += 4) {
+  int i = first;
+  for (; i + 4 <= last + 1; i += 4) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + i));
     __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), w0),
@@ -64,7 +64,7 @@ void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), lo);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i + 8), hi);
   }
-  for (; i < tex.width + 1; ++i) {
+  for (; i <= last; ++i) {
     for (int ch = 0; ch < 4; ++ch) {
       out[4 * i + ch] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - fv) +
                                              ((r1[i] >> (8 * ch)) & 0xFF) * fv);
@@ -97,7 +97,8 @@ inline Rgb8 filter_group(int x0) {
 
 template <BlendKind kBlend>
 void shade(const DrawStates& s, const Triangle& t, const Span* spans, int count, uint16_t* colour,
-           uint16_t* depth, int group_begin, bool white, const Rgb8& diffuse, uint32_t fragment_depth) {
+           uint16_t* depth, int group_begin, bool monotonic, bool white, const Rgb8& diffuse,
+           uint32_t fragment_depth) {
   const SamplerTexture& tex = s.texture;
   const __m128i fragment = simd::splat16(static_cast<int>(fragment_depth));
   for (int n = 0; n < count; ++n) {
@@ -106,10 +107,18 @@ void shade(const DrawStates& s, const Triangle& t, const Span* spans, int count,
     int32_t j, fv;
     const float dx = static_cast<float>(span.x_begin) - t.x0;
     split(texel_coord(eval_at(t.v, eval_row(t.v, dy), dx)), t.bilinear, tex.height, j, fv);
-    blend_rows(tex, j, fv);
+    const int x_first = std::max(group_begin, span.x_begin & ~7);
+    if (monotonic) {
+      // Only the texels this row's groups read: from the first group's
+      // left texel to the last group's right one.
+      const int x_last = ((span.x_end + 7) & ~7) - 1;
+      blend_rows(tex, j, fv, scratch.columns.texel[x_first], scratch.columns.texel[x_last] + 1);
+    } else {
+      blend_rows(tex, j, fv, 0, tex.width);
+    }
     uint16_t* colour_row = colour + size_t(span.y) * kBackBufferWidth;
     uint16_t* depth_row = depth + size_t(span.y) * kBackBufferWidth;
-    for (int x0 = std::max(group_begin, span.x_begin & ~7); x0 < span.x_end; x0 += 8) {
+    for (int x0 = x_first; x0 < span.x_end; x0 += 8) {
       __m128i mask = simd::span_mask(x0, span.x_begin, span.x_end);
       __m128i* depth_at = reinterpret_cast<__m128i*>(depth_row + x0);
       if (s.z_enable) {
@@ -160,6 +169,12 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
     scratch.columns.texel[x] = i;
     scratch.columns.weights[x] = _mm_set1_epi32((kFilterOne - fu) | fu << 16);
   }
+  // Columns whose texels only grow (no wrap inside the triangle) let each
+  // row blend just the texels it reads.
+  bool monotonic = true;
+  for (int x = group_begin + 1; x < group_end; ++x) {
+    monotonic = monotonic && scratch.columns.texel[x] >= scratch.columns.texel[x - 1];
+  }
   uint32_t fragment_depth = 0;
   if (s.z_enable) {
     const float dy = static_cast<float>(spans[0].y) - t.y0;
@@ -171,16 +186,16 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
                         simd::splat16(int(channel_b(t.flat_argb)))};
   switch (kind) {
     case BlendKind::kOpaque:
-      shade<BlendKind::kOpaque>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
+      shade<BlendKind::kOpaque>(s, t, spans, count, colour, depth, group_begin, monotonic, white, diffuse, fragment_depth);
       break;
     case BlendKind::kAdd:
-      shade<BlendKind::kAdd>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
+      shade<BlendKind::kAdd>(s, t, spans, count, colour, depth, group_begin, monotonic, white, diffuse, fragment_depth);
       break;
     case BlendKind::kModulate2x:
-      shade<BlendKind::kModulate2x>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
+      shade<BlendKind::kModulate2x>(s, t, spans, count, colour, depth, group_begin, monotonic, white, diffuse, fragment_depth);
       break;
     case BlendKind::kGeneral:
-      shade<BlendKind::kGeneral>(s, t, spans, count, colour, depth, group_begin, white, diffuse, fragment_depth);
+      shade<BlendKind::kGeneral>(s, t, spans, count, colour, depth, group_begin, monotonic, white, diffuse, fragment_depth);
       break;
   }
   return true;
