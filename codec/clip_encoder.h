@@ -31,6 +31,16 @@ struct EncodeReport {
   double psnr_db = 0;
 };
 
+// One frame on its own: its record, and the pixels our decoder makes of it
+// ({Y, Cr, Cb, 0} for each of width x height pixels), which every encoded
+// frame must match. Throws as encode_clip does.
+struct EncodedRgbFrame {
+  std::vector<uint8_t> record;
+  std::vector<uint8_t> predicted;
+  FrameReport report;
+};
+EncodedRgbFrame encode_rgb_frame(const RgbFrame& frame, const EncoderOptions& options);
+
 // The whole clip file. Throws std::invalid_argument for frames the format
 // cannot hold (no frames, a width other than 128 or 256, a height above the
 // width, a wrong buffer size). `report` may be null.

@@ -1,0 +1,36 @@
+// Inside the codec: what its files share and no other folder sees.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "codec/codec.h"
+
+namespace codec {
+
+// Every file-data check in the codec reports through this one helper, so the
+// caller always learns why a frame was refused.
+void set_last_frame_error(FrameError error);
+
+inline uint32_t load_le32(const uint8_t* bytes) {
+  uint32_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;  // the codec only builds for little-endian targets
+}
+
+inline int32_t load_le32_signed(const uint8_t* bytes) {
+  return static_cast<int32_t>(load_le32(bytes));
+}
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the clip format and the decoder's word loads are little-endian");
+
+// Allocates (zeroed) the frame pixel buffer into `buffer` unless it is
+// there already, through the same allocator as InitClipCodec's buffers.
+bool allocate_frame_pixels(uint8_t** buffer);
+
+// Shows a chroma-less frame (luma packed one byte a pixel) as grey: spreads
+// the luma into 4-byte pixels with neutral chroma, in place.
+void expand_luma_to_grey(uint8_t* pixels, int32_t width, int32_t height);
+
+}  // namespace codec

@@ -1,1 +1,0 @@
-// Replaced when the codec lands.
