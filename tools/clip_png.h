@@ -12,8 +12,8 @@ struct RgbImage {
   std::vector<uint8_t> rgb;  // row by row, R G B
 };
 
-// False with a message in `error` when the file cannot be read or is not an
-// image stb_image understands.
+// A PNG, BMP or TGA file as 8-bit RGB. False with a message in `error` when
+// the file cannot be read or is not such an image.
 bool read_rgb_image(const std::string& path, RgbImage* image, std::string* error);
 
 bool write_rgb_png(const std::string& path, const RgbImage& image);

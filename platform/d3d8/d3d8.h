@@ -374,4 +374,23 @@ struct FaultInjection {
 };
 extern FaultInjection faults;
 
+// Switches of the software rasterizer. Tests and benchmarks write them; the
+// rasterizer reads them at every draw call. The picture never depends on
+// them: with fast_paths off every pixel goes through the reference path,
+// which the fast paths must match byte for byte.
+struct RasterOptions {
+  bool fast_paths = true;
+};
+extern RasterOptions raster_options;
+
+// Triangles shaded by each path since the process started: written by the
+// rasterizer, read by tests (to know a fast path was really taken) and
+// benchmarks.
+struct RasterCounters {
+  uint64_t layer_triangles = 0;
+  uint64_t simd_triangles = 0;
+  uint64_t reference_triangles = 0;
+};
+extern RasterCounters raster_counters;
+
 }  // namespace d3d8

@@ -32,6 +32,10 @@ struct TextureData {
   // Bumped whenever the texels may have changed (unlock, UpdateTexture), so a
   // sampler may cache a converted copy.
   uint64_t generation = 0;
+  // Level 0 widened for sampling (texture_sampler.cpp writes both; nothing
+  // else reads them). Valid while sampler_generation == generation.
+  std::vector<uint32_t> sampler_texels;
+  uint64_t sampler_generation = UINT64_MAX;
 };
 
 struct BufferData {

@@ -5,6 +5,7 @@
 
 #include "platform/d3d8/d3d8_local.h"
 #include "platform/d3d8/draw.h"
+#include "platform/d3d8/pixel_format.h"
 #include "platform/win32/backend.h"
 
 namespace d3d8 {
@@ -65,10 +66,9 @@ void hold(T*& slot, T* object) {
   slot = object;
 }
 
-uint16_t to_565(D3DCOLOR c) {
-  return static_cast<uint16_t>((((c >> 16) & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 |
-                               ((c & 0xFF) >> 3));
-}
+// Cleared pixels round like drawn ones, so a colour cleared and the same
+// colour drawn are the same pixel.
+uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
 }  // namespace
 

@@ -1,0 +1,166 @@
+// The software rasterizer on the demo's two kinds of drawing: full-screen
+// layers and a textured, depth-tested mesh. One core; the median of many runs.
+#include <cmath>
+#include <cstdlib>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "platform/d3d8/d3d8.h"
+
+namespace {
+
+struct ScreenVertex {
+  float x, y, z, rhw;
+  uint32_t colour;
+  float u, v;
+};
+
+struct MeshVertex {
+  float x, y, z;
+  uint32_t colour;
+  float u, v;
+};
+
+template <typename T>
+IDirect3DVertexBuffer8* buffer_of(IDirect3DDevice8* device, const std::vector<T>& v, DWORD fvf) {
+  IDirect3DVertexBuffer8* vb = nullptr;
+  device->CreateVertexBuffer(UINT(v.size() * sizeof(T)), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT, &vb);
+  BYTE* data = nullptr;
+  vb->Lock(0, 0, &data, 0);
+  std::memcpy(data, v.data(), v.size() * sizeof(T));
+  vb->Unlock();
+  return vb;
+}
+
+// The demo's projection: 45 degrees, 4:3, near 1, far 100.
+D3DMATRIX projection() {
+  D3DMATRIX m{};
+  float y_scale = std::cos(0.3926991f) / std::sin(0.3926991f);
+  m._11 = y_scale / 1.3333334f;
+  m._22 = y_scale;
+  m._33 = 100.0f / 99.0f;
+  m._34 = 1;
+  m._43 = -100.0f / 99.0f;
+  return m;
+}
+
+}  // namespace
+
+int main() {
+  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferWidth = 640;
+  p.BackBufferHeight = 480;
+  p.BackBufferFormat = D3DFMT_R5G6B5;
+  p.SwapEffect = D3DSWAPEFFECT_FLIP;
+  p.EnableAutoDepthStencil = TRUE;
+  p.AutoDepthStencilFormat = D3DFMT_D16;
+  IDirect3DDevice8* device = nullptr;
+  if (d3d == nullptr || d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
+                                          &device) < 0) {
+    std::fprintf(stderr, "bench_raster: no device\n");
+    return 1;
+  }
+  device->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+
+  // 256x256 R5G6B5 with some structure, like a decoded clip frame.
+  IDirect3DTexture8* texture = nullptr;
+  device->CreateTexture(256, 256, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture);
+  D3DLOCKED_RECT r{};
+  texture->LockRect(0, &r, nullptr, 0);
+  for (int y = 0; y < 256; ++y) {
+    auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(r.pBits) + y * r.Pitch);
+    for (int x = 0; x < 256; ++x) row[x] = uint16_t((x >> 3) << 11 | ((x ^ y) >> 2) << 5 | (y >> 3));
+  }
+  texture->UnlockRect(0);
+  device->SetTexture(0, texture);
+  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00406080, 1.0f, 0);
+  device->BeginScene();
+
+  // One screen layer: the demo's strip, uv to 0.9, white.
+  std::vector<ScreenVertex> layer = {{0, 0, 0.99999f, 1, 0xFFFFFFFF, 0, 0},
+                                     {639, 0, 0.99999f, 1, 0xFFFFFFFF, 0.9f, 0},
+                                     {0, 479, 0.99999f, 1, 0xFFFFFFFF, 0, 0.9f},
+                                     {639, 479, 0.99999f, 1, 0xFFFFFFFF, 0.9f, 0.9f}};
+  IDirect3DVertexBuffer8* layer_vb = buffer_of(device, layer, 0x144);
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  struct Mode {
+    const char* name;
+    bool blend;
+    DWORD src, dst;
+  } modes[] = {{"raster.layer_opaque_ms", false, D3DBLEND_ONE, D3DBLEND_ZERO},
+               {"raster.layer_add_ms", true, D3DBLEND_ONE, D3DBLEND_ONE},
+               {"raster.layer_mod2x_ms", true, D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR}};
+  for (const Mode& m : modes) {
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, m.blend);
+    device->SetRenderState(D3DRS_SRCBLEND, m.src);
+    device->SetRenderState(D3DRS_DESTBLEND, m.dst);
+    double seconds = bench::median_seconds(200, [&] {
+      device->SetStreamSource(0, layer_vb, sizeof(ScreenVertex));
+      device->SetVertexShader(0x144);
+      device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    });
+    bench::report(m.name, seconds * 1e3, "ms");
+  }
+
+  // 100x100 quads (20 000 triangles) tilted away from the eye, about 440
+  // pixels on a side, textured and depth-tested.
+  constexpr int kQuads = 100;
+  std::vector<MeshVertex> grid;
+  for (int j = 0; j <= kQuads; ++j) {
+    for (int i = 0; i <= kQuads; ++i) {
+      float gx = i / float(kQuads) * 2 - 1, gy = j / float(kQuads) * 2 - 1;
+      grid.push_back({gx * 2.15f, gy * 1.92f, 5.5f + gy * 1.3f, 0x00FFFFFF, gx * 3, gy * 3});
+    }
+  }
+  std::vector<uint16_t> indices;
+  for (int j = 0; j < kQuads; ++j) {
+    for (int i = 0; i < kQuads; ++i) {
+      uint16_t a = uint16_t(j * (kQuads + 1) + i), b = uint16_t(a + 1), c = uint16_t(a + kQuads + 1),
+               d = uint16_t(c + 1);
+      indices.insert(indices.end(), {a, b, c, b, d, c});
+    }
+  }
+  IDirect3DVertexBuffer8* mesh_vb = buffer_of(device, grid, 0x142);
+  IDirect3DIndexBuffer8* ib = nullptr;
+  device->CreateIndexBuffer(UINT(indices.size() * 2), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib);
+  BYTE* data = nullptr;
+  ib->Lock(0, 0, &data, 0);
+  std::memcpy(data, indices.data(), indices.size() * 2);
+  ib->Unlock();
+  D3DMATRIX proj = projection();
+  device->SetTransform(D3DTS_PROJECTION, &proj);
+  device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  // Equal depths pass LESSEQUAL, so every run does the full work.
+  double seconds = bench::median_seconds(100, [&] {
+    device->SetIndices(ib, 0);
+    device->SetStreamSource(0, mesh_vb, sizeof(MeshVertex));
+    device->SetVertexShader(0x142);
+    device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(grid.size()), 0, UINT(indices.size() / 3));
+  });
+  bench::report("raster.mesh20k_ms", seconds * 1e3, "ms");
+  if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
+    size_t covered = 0;
+    for (uint16_t v : d3d8::back_buffer_565(device)) covered += v != 0;
+    std::fprintf(stderr, "mesh covers %zu pixels\n", covered);
+  }
+
+  device->EndScene();
+  device->SetTexture(0, nullptr);
+  device->SetStreamSource(0, nullptr, 0);
+  device->SetIndices(nullptr, 0);
+  layer_vb->Release();
+  mesh_vb->Release();
+  ib->Release();
+  texture->Release();
+  device->Release();
+  d3d->Release();
+  return 0;
+}

@@ -1,0 +1,24 @@
+// Fast ways to shade a triangle's spans, each taken only for the states and
+// triangles it handles and giving exactly the bytes of
+// shade_spans_reference (pixel_pipeline.h). Each returns false, having
+// drawn nothing, when it does not apply.
+#pragma once
+
+#include "platform/d3d8/raster_types.h"
+
+namespace d3d8::raster {
+
+// Screen layers and other axis-aligned textured triangles: affine, u varying
+// only across and v only down, one colour, one depth. Precomputes the
+// texture columns once per triangle and the filtered texture row once per
+// screen row, then blends eight pixels at a time.
+bool shade_spans_layer(const DrawStates& states, const Triangle& triangle, const Span* spans,
+                       int count, uint16_t* colour, uint16_t* depth);
+
+// Any other textured triangle (perspective or affine) with the default
+// stage-0 operation and wrapping power-of-two textures: four pixels at a
+// time in SSE2.
+bool shade_spans_simd(const DrawStates& states, const Triangle& triangle, const Span* spans,
+                      int count, uint16_t* colour, uint16_t* depth);
+
+}  // namespace d3d8::raster

@@ -1,0 +1,260 @@
+// Triangle setup: snapped positions, winding, fill-rule edges and attribute
+// planes. Everything that decides coverage is exact integer arithmetic; the
+// planes are computed in double and stored in float, the same on every
+// machine with IEEE arithmetic and no fused multiply-add.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/triangle.h"
+
+namespace d3d8::raster {
+
+namespace {
+
+// floor() without the library call, for |v| below 2^52 (larger doubles
+// are whole numbers already).
+double whole_floor(double v) {
+  if (!(std::fabs(v) < 4503599627370496.0)) return v;
+  const double t = static_cast<double>(static_cast<int64_t>(v));
+  return t > v ? t - 1.0 : t;
+}
+
+// Positions are checked against the setup limit first, so this fits int32.
+int32_t snap(double v) {
+  return static_cast<int32_t>(whole_floor(v * kSubpixelScale + 0.5));
+}
+
+bool within_setup_limit(const ScreenVertex& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && v.x >= -kSetupLimitPixels &&
+         v.x <= kBackBufferWidth + kSetupLimitPixels && v.y >= -kSetupLimitPixels &&
+         v.y <= kBackBufferHeight + kSetupLimitPixels;
+}
+
+uint32_t argb_of(const ScreenVertex& v) {
+  auto byte = [](double c) { return static_cast<uint32_t>(std::clamp(c, 0.0, 255.0)); };
+  return byte(v.colour[3]) << 24 | byte(v.colour[2]) << 16 | byte(v.colour[1]) << 8 |
+         byte(v.colour[0]);
+}
+
+// The plane through three values over the snapped triangle. d1x..d2y are
+// the offsets of vertices 1 and 2 from vertex 0 in pixels, inv_area the
+// reciprocal of their cross product.
+Plane plane_of(double a0, double a1, double a2, double d1x, double d1y, double d2x,
+               double d2y, double inv_area) {
+  Plane p;
+  p.c = static_cast<float>(a0);
+  p.a = static_cast<float>(((a1 - a0) * d2y - (a2 - a0) * d1y) * inv_area);
+  p.b = static_cast<float>(((a2 - a0) * d1x - (a1 - a0) * d2x) * inv_area);
+  return p;
+}
+
+// The whole-period shift that brings a wrapped or mirrored coordinate near 0,
+// so the float planes keep their precision however far coordinates run.
+double period_shift(double m, uint32_t address) {
+  if (address == D3DTADDRESS_WRAP) return -whole_floor(m);
+  if (address == D3DTADDRESS_MIRROR) return -2.0 * whole_floor(m / 2.0);
+  return 0.0;
+}
+
+}  // namespace
+
+bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
+                    const DrawStates& states, Triangle& t) {
+  if (!within_setup_limit(va) || !within_setup_limit(vb) || !within_setup_limit(vc)) return false;
+  const ScreenVertex* v[3] = {&va, &vb, &vc};
+  int32_t X[3], Y[3];
+  for (int i = 0; i < 3; ++i) {
+    X[i] = snap(v[i]->x);
+    Y[i] = snap(v[i]->y);
+  }
+  int64_t area = int64_t{X[1] - X[0]} * (Y[2] - Y[0]) - int64_t{X[2] - X[0]} * (Y[1] - Y[0]);
+  if (area == 0) return false;
+  // With y growing downwards a positive area turns clockwise on screen.
+  if (states.cull == D3DCULL_CW && area > 0) return false;
+  if (states.cull == D3DCULL_CCW && area < 0) return false;
+  if (area < 0) {
+    std::swap(v[1], v[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+    area = -area;
+  }
+  for (int i = 0; i < 3; ++i) {
+    t.X[i] = X[i];
+    t.Y[i] = Y[i];
+  }
+
+  // Rows and columns whose centres can be inside, clamped to the target.
+  int64_t min_x = std::min({X[0], X[1], X[2]}), max_x = std::max({X[0], X[1], X[2]});
+  int64_t min_y = std::min({Y[0], Y[1], Y[2]}), max_y = std::max({Y[0], Y[1], Y[2]});
+  // Arithmetic shifts divide by 16 rounding down; negating around one rounds up.
+  t.x_begin = static_cast<int>(std::max<int64_t>(0, -((-min_x) >> kSubpixelBits)));
+  t.x_end = static_cast<int>(std::min<int64_t>(kBackBufferWidth, (max_x >> kSubpixelBits) + 1));
+  t.y_begin = static_cast<int>(std::max<int64_t>(0, -((-min_y) >> kSubpixelBits)));
+  t.y_end = static_cast<int>(std::min<int64_t>(kBackBufferHeight, (max_y >> kSubpixelBits) + 1));
+  if (t.x_begin >= t.x_end || t.y_begin >= t.y_end) return false;
+
+  const ScreenVertex& p0 = *v[0];
+  const ScreenVertex& p1 = *v[1];
+  const ScreenVertex& p2 = *v[2];
+  t.x0 = static_cast<float>(X[0]) / kSubpixelScale;
+  t.y0 = static_cast<float>(Y[0]) / kSubpixelScale;
+  const double d1x = static_cast<double>(X[1] - X[0]) / kSubpixelScale, d1y = static_cast<double>(Y[1] - Y[0]) / kSubpixelScale;
+  const double d2x = static_cast<double>(X[2] - X[0]) / kSubpixelScale, d2y = static_cast<double>(Y[2] - Y[0]) / kSubpixelScale;
+  const double inv_area = 1.0 / (d1x * d2y - d2x * d1y);
+  auto plane = [&](double a0, double a1, double a2) {
+    return plane_of(a0, a1, a2, d1x, d1y, d2x, d2y, inv_area);
+  };
+
+  // Depth is interpolated linearly in screen space, as z/w is.
+  t.z = plane(p0.z, p1.z, p2.z);
+  t.perspective = !(p0.q == p1.q && p1.q == p2.q);
+  if (t.perspective) t.q = plane(p0.q, p1.q, p2.q);
+
+  t.flat_colour = states.flat_shade || (std::equal(p0.colour, p0.colour + 4, p1.colour) &&
+                                        std::equal(p1.colour, p1.colour + 4, p2.colour));
+  // Flat shading takes the colour of the triangle's first vertex in
+  // primitive order, which the winding swap above never moves.
+  t.flat_argb = argb_of(va);
+  if (!t.flat_colour) {
+    for (int ch = 0; ch < 4; ++ch) {
+      if (t.perspective) {
+        t.colour[ch] = plane(p0.colour[ch] * p0.q, p1.colour[ch] * p1.q, p2.colour[ch] * p2.q);
+      } else {
+        t.colour[ch] = plane(p0.colour[ch], p1.colour[ch], p2.colour[ch]);
+      }
+    }
+  }
+
+  t.bilinear = false;
+  if (states.texture.texels != nullptr) {
+    const double su = static_cast<double>(states.texture.width) * kFilterOne;
+    const double sv = static_cast<double>(states.texture.height) * kFilterOne;
+    const double shift_u = period_shift(std::min({p0.u, p1.u, p2.u}), states.address_u);
+    const double shift_v = period_shift(std::min({p0.v, p1.v, p2.v}), states.address_v);
+    double u[3] = {(p0.u + shift_u) * su, (p1.u + shift_u) * su, (p2.u + shift_u) * su};
+    double w[3] = {(p0.v + shift_v) * sv, (p1.v + shift_v) * sv, (p2.v + shift_v) * sv};
+    uint32_t filter = states.mag_filter;
+    if (states.min_filter != states.mag_filter) {
+      // Minified when one pixel covers more than one texel; decided once per
+      // triangle from its affine texel-per-pixel area.
+      Plane pu = plane(u[0], u[1], u[2]), pv = plane(w[0], w[1], w[2]);
+      double texels = std::fabs(double{pu.a} * pv.b - double{pu.b} * pv.a) /
+                      (double{kFilterOne} * kFilterOne);
+      if (texels > 1.0) filter = states.min_filter;
+    }
+    t.bilinear = filter != D3DTEXF_NONE && filter != D3DTEXF_POINT;
+    if (t.perspective) {
+      t.u = plane(u[0] * p0.q, u[1] * p1.q, u[2] * p2.q);
+      t.v = plane(w[0] * p0.q, w[1] * p1.q, w[2] * p2.q);
+    } else {
+      t.u = plane(u[0], u[1], u[2]);
+      t.v = plane(w[0], w[1], w[2]);
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// floor(n / d) and its remainder for d > 0, exact: the double quotient is
+// within one of the true one, and the remainder check settles it.
+inline void divide(int64_t n, int64_t d, int64_t& q, int64_t& r) {
+  const double approx = static_cast<double>(n) / static_cast<double>(d);
+  q = static_cast<int64_t>(approx);
+  if (static_cast<double>(q) > approx) --q;
+  r = n - q * d;
+  if (r < 0) {
+    --q;
+    r += d;
+  } else if (r >= d) {
+    ++q;
+    r -= d;
+  }
+}
+
+// One sloped edge's bound on x along the rows: floor(n / d), plus one for a
+// lower bound when a remainder is left, with n changing by a fixed step
+// each row. Stepped without dividing.
+struct EdgeWalker {
+  int64_t q = 0, rem = 0, d = 1, step_q = 0, step_r = 0;
+
+  void start(int64_t n, int64_t step) {
+    divide(n, d, q, rem);
+    divide(step, d, step_q, step_r);
+  }
+  int64_t lower() const { return q + (rem > 0 ? 1 : 0); }
+  void next() {
+    q += step_q;
+    rem += step_r;
+    if (rem >= d) {
+      rem -= d;
+      ++q;
+    }
+  }
+};
+
+}  // namespace
+
+int compute_spans(const Triangle& t, Span* spans) {
+  // Edge e runs from vertex e to vertex e + 1. With
+  // E(x, y) = dX * (16y - Ya) - dY * (16x - Xa), positive inside, a pixel is
+  // covered when E >= 1, or E >= 0 on a top or left edge (the Direct3D 8
+  // top-left rule). A triangle has one or two sloped edges on each side;
+  // horizontal edges only trim the first or last row.
+  int64_t dX[3], dY[3];
+  int y_begin = t.y_begin, y_end = t.y_end;
+  for (int e = 0; e < 3; ++e) {
+    const int b = (e + 1) % 3;
+    dX[e] = int64_t{t.X[b]} - t.X[e];
+    dY[e] = int64_t{t.Y[b]} - t.Y[e];
+    if (dY[e] == 0) {
+      // A top edge (dX > 0) covers rows with 16y >= Ya, a bottom edge rows
+      // with 16y < Ya.
+      if (dX[e] > 0) {
+        y_begin = static_cast<int>(std::max<int64_t>(y_begin, -((-int64_t{t.Y[e]}) >> kSubpixelBits)));
+      } else {
+        y_end = static_cast<int>(std::min<int64_t>(y_end, ((int64_t{t.Y[e]} - 1) >> kSubpixelBits) + 1));
+      }
+    }
+  }
+  if (y_begin >= y_end) return 0;
+
+  EdgeWalker lower[2], upper[2];
+  int lower_count = 0, upper_count = 0;
+  const int64_t y16 = int64_t{y_begin} * kSubpixelScale;
+  for (int e = 0; e < 3; ++e) {
+    if (dY[e] == 0) continue;
+    // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
+    // and n grows by -16 dX a row.
+    const int64_t threshold = dY[e] < 0 ? 0 : 1;  // sloped edges going up are left edges
+    const int64_t n = threshold - dX[e] * (y16 - t.Y[e]) - dY[e] * t.X[e];
+    if (dY[e] < 0) {
+      EdgeWalker& w = lower[lower_count++];  // x >= ceil(n / A)
+      w.d = -kSubpixelScale * dY[e];
+      w.start(n, -kSubpixelScale * dX[e]);
+    } else {
+      EdgeWalker& w = upper[upper_count++];  // x <= floor(-n / -A)
+      w.d = kSubpixelScale * dY[e];
+      w.start(-n, kSubpixelScale * dX[e]);
+    }
+  }
+  int count = 0;
+  for (int y = y_begin; y < y_end; ++y) {
+    int64_t lo = t.x_begin, hi = t.x_end - 1;
+    for (int i = 0; i < lower_count; ++i) {
+      lo = std::max(lo, lower[i].lower());
+      lower[i].next();
+    }
+    for (int i = 0; i < upper_count; ++i) {
+      hi = std::min(hi, upper[i].q);
+      upper[i].next();
+    }
+    if (lo <= hi) {
+      spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
+    }
+  }
+  return count;
+}
+
+}  // namespace d3d8::raster

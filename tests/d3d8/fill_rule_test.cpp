@@ -1,0 +1,165 @@
+// Which pixels a triangle covers: pixel centres at integer coordinates and
+// the top-left rule, so shared edges draw each pixel exactly once.
+#include <random>
+#include <string>
+
+#include "raster_fixture.h"
+
+namespace raster_test {
+namespace {
+
+class FillRule : public RasterTest {
+ protected:
+  // Additive blending of a colour worth one red level: a pixel's red level
+  // counts how many times it was drawn.
+  void count_draws() {
+    clear(0);
+    state(D3DRS_ZENABLE, FALSE);
+    state(D3DRS_ALPHABLENDENABLE, TRUE);
+    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  }
+  static constexpr uint32_t kOneLevel = 0x00080000;
+  int draws(int x, int y) { return pixel(x, y) >> 11; }
+};
+
+TEST_F(FillRule, LayerLeavesColumn639AndRow479AtTheClearColour) {
+  clear(0x00102030);
+  const uint16_t cleared = pixel(0, 0);
+  ASSERT_EQ(draw_layer(0xFFFFFFFF), D3D_OK);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      bool covered = x < 639 && y < 479;
+      ASSERT_EQ(pixel(x, y), covered ? 0xFFFF : cleared) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(FillRule, LayerDiagonalIsDrawnOnceAcrossBothTriangles) {
+  count_draws();
+  ASSERT_EQ(draw_layer(kOneLevel), D3D_OK);
+  for (int y = 0; y < 479; ++y) {
+    for (int x = 0; x < 639; ++x) ASSERT_EQ(draws(x, y), 1) << x << "," << y;
+  }
+}
+
+struct CoverageCase {
+  const char* name;
+  float x0, y0, x1, y1, x2, y2;
+  // Rows 0..5 of columns 0..5: '#' covered once, '.' untouched.
+  const char* rows[6];
+};
+
+const CoverageCase kCoverage[] = {
+    {"right angle on pixel centres: top and left edges in, diagonal out",
+     0, 0, 4, 0, 0, 4, {"####..", "###...", "##....", "#.....", "......", "......"}},
+    {"same winding reversed covers the same pixels",
+     0, 0, 0, 4, 4, 0, {"####..", "###...", "##....", "#.....", "......", "......"}},
+    {"half-pixel offset: only centres strictly inside",
+     0.5f, 0.5f, 4.5f, 0.5f, 0.5f, 4.5f, {"......", ".###..", ".##...", ".#....", "......", "......"}},
+    {"bottom-right half: right and bottom edges out",
+     4, 0, 4, 4, 0, 4, {"......", "...#..", "..##..", ".###..", "......", "......"}},
+    {"sliver between centres covers nothing",
+     0.1f, 0.1f, 0.9f, 0.1f, 0.5f, 0.9f, {"......", "......", "......", "......", "......", "......"}},
+    {"sub-pixel snapping: 1/16 pixel left of a centre is still left of it",
+     1.9375f, 0, 5, 0, 1.9375f, 5, {"..###.", "..###.", "..##..", "..##..", "..#...", "......"}},
+};
+
+TEST_F(FillRule, SmallTrianglesCoverTheCentresTheTopLeftRuleGives) {
+  for (const CoverageCase& c : kCoverage) {
+    count_draws();
+    ASSERT_EQ(draw_screen({{c.x0, c.y0, 0.5f, 1, kOneLevel, 0, 0},
+                           {c.x1, c.y1, 0.5f, 1, kOneLevel, 0, 0},
+                           {c.x2, c.y2, 0.5f, 1, kOneLevel, 0, 0}}),
+              D3D_OK);
+    for (int y = 0; y < 6; ++y) {
+      std::string row;
+      for (int x = 0; x < 6; ++x) row += draws(x, y) == 0 ? '.' : draws(x, y) == 1 ? '#' : '2';
+      EXPECT_EQ(row, c.rows[y]) << c.name << ", row " << y;
+    }
+  }
+}
+
+// A jittered grid of quads with sub-pixel corners, split along alternating
+// diagonals: every edge inside is shared by two triangles.
+std::vector<ScreenVertex> jittered_grid(uint32_t colour, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> jitter(-15.0f, 15.0f);
+  constexpr int kN = 9;
+  float px[kN][kN], py[kN][kN];
+  for (int j = 0; j < kN; ++j) {
+    for (int i = 0; i < kN; ++i) {
+      px[j][i] = 10 + 40.0f * i + jitter(rng);
+      py[j][i] = 10 + 40.0f * j + jitter(rng);
+    }
+  }
+  std::vector<ScreenVertex> v;
+  auto corner = [&](int i, int j) { return ScreenVertex{px[j][i], py[j][i], 0.5f, 1, colour, 0, 0}; };
+  for (int j = 0; j + 1 < kN; ++j) {
+    for (int i = 0; i + 1 < kN; ++i) {
+      ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1), d = corner(i + 1, j + 1);
+      if ((i + j) % 2 == 0) {
+        v.insert(v.end(), {a, b, d, a, d, c});
+      } else {
+        v.insert(v.end(), {a, b, c, b, d, c});
+      }
+    }
+  }
+  return v;
+}
+
+TEST_F(FillRule, SharedEdgesOfAJitteredMeshAreNeitherMissedNorDrawnTwice) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    count_draws();
+    ASSERT_EQ(draw_screen(jittered_grid(kOneLevel, seed)), D3D_OK);
+    for (int y = 0; y < 360; ++y) {
+      for (int x = 0; x < 360; ++x) {
+        // Well inside the outer boundary (which jitters by 15 around 10 and 330).
+        bool interior = x >= 30 && x <= 310 && y >= 30 && y <= 310;
+        if (interior) {
+          ASSERT_EQ(draws(x, y), 1) << "seed " << seed << " at " << x << "," << y;
+        } else {
+          ASSERT_LE(draws(x, y), 1) << "seed " << seed << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(FillRule, CullModesDropTheNamedWinding) {
+  // Clockwise on screen (y down): right, then down-left.
+  const std::vector<ScreenVertex> clockwise = {
+      {10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {50, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {10, 50, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+  const std::vector<ScreenVertex> counter = {clockwise[0], clockwise[2], clockwise[1]};
+  struct Case {
+    DWORD cull;
+    bool clockwise_drawn, counter_drawn;
+  } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
+  for (const Case& c : cases) {
+    state(D3DRS_CULLMODE, c.cull);
+    clear(0);
+    draw_screen(clockwise);
+    EXPECT_EQ(pixel(20, 20) != 0, c.clockwise_drawn) << "cull " << c.cull;
+    clear(0);
+    draw_screen(counter);
+    EXPECT_EQ(pixel(20, 20) != 0, c.counter_drawn) << "cull " << c.cull;
+  }
+}
+
+TEST_F(FillRule, StripKeepsTheWindingOfItsFirstTriangle) {
+  // Both triangles of a layer strip are clockwise: culling CCW keeps the
+  // whole layer, culling CW drops all of it.
+  state(D3DRS_CULLMODE, D3DCULL_CCW);
+  clear(0);
+  draw_layer(0xFFFFFFFF);
+  EXPECT_EQ(pixel(10, 400), 0xFFFF);
+  EXPECT_EQ(pixel(600, 10), 0xFFFF);
+  state(D3DRS_CULLMODE, D3DCULL_CW);
+  clear(0);
+  draw_layer(0xFFFFFFFF);
+  EXPECT_EQ(pixel(10, 400), 0);
+  EXPECT_EQ(pixel(600, 10), 0);
+}
+
+}  // namespace
+}  // namespace raster_test
