@@ -1,0 +1,203 @@
+// tuuli capture, run as a user runs it, on the test media.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/audio/mp3_maker.h"
+#include "tests/support/test_media.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exit_code;
+  std::string output;
+};
+
+Result run(const std::string& arguments) {
+  const char* build = std::getenv("TUULI_BUILD_DIR");
+  std::string command = std::string(build ? build : "..") + "/tuuli " + arguments + " 2>&1";
+  Result r{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return r;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
+  int status = pclose(pipe);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::vector<uint8_t> read_bytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+class Capture : public testing::Test {
+ protected:
+  void SetUp() override {
+    media_ = test_support::copy_of_test_media();
+    out_ = media_ + "-out";
+    fs::create_directories(out_);
+  }
+  void TearDown() override {
+    fs::remove_all(media_);
+    fs::remove_all(out_);
+  }
+  // Three seconds of music that the demo will loop many times over.
+  audio_test::Signal add_music() {
+    audio_test::Signal music = audio_test::make_chirp(44100, 2, 3 * 44100);
+    audio_test::write_file(media_ + "/vemo.mp3", audio_test::encode_mp3(music, 128));
+    return audio_test::reference_decode(media_ + "/vemo.mp3");
+  }
+  std::string capture(const std::string& stem, const std::string& extra = "") {
+    Result r = run("capture --quiet --dir " + media_ + " --fps 10 --out " + out_ + "/" + stem +
+                   ".y4m --out " + out_ + "/" + stem + ".wav --log " + out_ + "/" + stem +
+                   ".jsonl " + extra);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    return r.output;
+  }
+
+  std::string media_;
+  std::string out_;
+};
+
+// 10 frames per second: frame n starts at n * 100 ms; the first frame past
+// 100 s is 1001, which is still presented.
+constexpr int kFps = 10;
+constexpr uint64_t kFrames = 1002;
+
+TEST_F(Capture, FilesHoldEveryFrameAndTheSoundInStep) {
+  audio_test::Signal music = add_music();
+  std::string summary = capture("a");
+  EXPECT_NE(summary.find("captured 1002 frames"), std::string::npos) << summary;
+
+  auto y4m = read_bytes(out_ + "/a.y4m");
+  std::string header = "YUV4MPEG2 W640 H480 F10:1 Ip A1:1 C420mpeg2\n";
+  ASSERT_GE(y4m.size(), header.size());
+  EXPECT_EQ(std::string(y4m.begin(), y4m.begin() + header.size()), header);
+  EXPECT_EQ(y4m.size(), header.size() + kFrames * (6 + 640 * 480 * 3 / 2));
+
+  auto wav = read_bytes(out_ + "/a.wav");
+  ASSERT_GE(wav.size(), 44u);
+  EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+  EXPECT_EQ(le32(wav, 24), 44100u);
+  EXPECT_EQ(wav[22], 2);
+  uint64_t sound_frames = kFrames * 44100 / kFps;
+  EXPECT_EQ(le32(wav, 40), sound_frames * 4);
+  ASSERT_EQ(wav.size(), 44 + sound_frames * 4);
+  // The music from its start, and again from its start where it loops.
+  const auto* pcm = reinterpret_cast<const int16_t*>(wav.data() + 44);
+  size_t length = music.frames();
+  ASSERT_GT(length, 1000u);
+  for (size_t i = 0; i < 2000; ++i) {
+    ASSERT_EQ(pcm[i], music.samples[i]) << "sample " << i;
+    ASSERT_EQ(pcm[length * 2 + i], music.samples[i]) << "sample " << i << " after the loop";
+  }
+
+  std::ifstream log(out_ + "/a.jsonl");
+  std::string line;
+  uint64_t n = 0;
+  int entry = 0;
+  const int end_times[] = {16, 80, 144, 176, 240, 368, 496, 528, 680, 720, 736, 864, 896};
+  while (std::getline(log, line)) {
+    int frame_entry = -1;
+    unsigned long long frame = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "{\"frame\":%llu,", &frame), 1) << line;
+    size_t at = line.find("\"entry\":");
+    ASSERT_NE(at, std::string::npos);
+    frame_entry = std::atoi(line.c_str() + at + 8);
+    EXPECT_EQ(frame, n);
+    // The entry moves on at the first frame strictly past its end time.
+    uint64_t elapsed_ms = n * 1000 / kFps;
+    int expected = 0;
+    while (expected < 13 && elapsed_ms > static_cast<uint64_t>(end_times[expected]) * 100) ++expected;
+    ASSERT_EQ(frame_entry, expected) << "frame " << n;
+    entry = frame_entry;
+    ++n;
+  }
+  EXPECT_EQ(n, kFrames);
+  EXPECT_EQ(entry, 13);
+}
+
+TEST_F(Capture, TheSameCaptureTwiceGivesTheSameBytes) {
+  add_music();
+  capture("a");
+  capture("b");
+  for (const char* ext : {".y4m", ".wav", ".jsonl"}) {
+    EXPECT_TRUE(read_bytes(out_ + "/a" + ext) == read_bytes(out_ + "/b" + ext)) << ext;
+  }
+}
+
+TEST_F(Capture, WithoutMusicTheSoundIsSilenceOfTheSameLength) {
+  std::string summary = capture("a");
+  EXPECT_NE(summary.find("no music"), std::string::npos) << summary;
+  auto wav = read_bytes(out_ + "/a.wav");
+  ASSERT_EQ(wav.size(), 44 + kFrames * 44100 / kFps * 4);
+  for (size_t i = 44; i < wav.size(); ++i) ASSERT_EQ(wav[i], 0) << i;
+}
+
+TEST_F(Capture, ContactSheetAndFrames) {
+  Result r = run("capture --quiet --dir " + media_ + " --fps 5 --contact-sheet " + out_ +
+                 "/sheet.png --frames " + out_ + "/frames");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_TRUE(fs::exists(out_ + "/sheet.png"));
+  size_t pngs = 0;
+  for (const auto& e : fs::directory_iterator(out_ + "/frames")) pngs += e.path().extension() == ".png";
+  EXPECT_EQ(pngs, 502u);  // frame 501 at 100.2 s is the first past the end
+}
+
+TEST_F(Capture, MatroskaThroughFfmpegHasTheRightDuration) {
+  if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+  add_music();
+  Result r = run("capture --quiet --dir " + media_ + " --fps 10 --out " + out_ + "/demo.mkv");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_type,duration -of csv=p=0 " +
+                       out_ + "/demo.mkv 2>&1").c_str(), "r");
+  ASSERT_NE(probe, nullptr);
+  char buffer[512] = {};
+  std::string text;
+  while (fgets(buffer, sizeof buffer, probe)) text += buffer;
+  pclose(probe);
+  EXPECT_NE(text.find("video"), std::string::npos) << text;
+  EXPECT_NE(text.find("audio"), std::string::npos) << text;
+  // Matroska keeps durations in the format, not per stream.
+  FILE* format = popen(("ffprobe -v error -show_entries format=duration -of csv=p=0 " + out_ +
+                        "/demo.mkv").c_str(), "r");
+  ASSERT_NE(format, nullptr);
+  double seconds = 0;
+  ASSERT_EQ(fscanf(format, "%lf", &seconds), 1);
+  pclose(format);
+  EXPECT_NEAR(seconds, 100.2, 0.15);  // 1002 frames at 10 per second
+}
+
+struct BadCall {
+  const char* arguments;
+  const char* says;
+};
+
+TEST(CaptureArguments, RefusedClearly) {
+  const BadCall calls[] = {
+      {"capture --out x.avi", "extension"},
+      {"capture --dir /nonexistent/folder", "Directory does not exist"},
+      {"capture --fps 0", "--fps"},
+  };
+  for (const BadCall& c : calls) {
+    Result r = run(c.arguments);
+    EXPECT_NE(r.exit_code, 0) << c.arguments;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.arguments << ": " << r.output;
+  }
+}
+
+}  // namespace
