@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "platform/d3d8/texture_sampler.h"
 #include "raster_fixture.h"
 
 namespace raster_test {
@@ -245,6 +246,60 @@ TEST_F(Texturing, ColourIsInterpolatedPerspectiveCorrectly) {
     EXPECT_NEAR(got, c, 8.5) << x;  // within one 5-bit level
   }
   EXPECT_EQ(pixel(200, 50) >> 11, std::lround(51 * 31 / 255.0));
+}
+
+
+// The widened copy is built by one loop per format, eight texels at a time
+// with a scalar tail: every R5G6B5 value, and widths that leave tails of
+// every length, must widen to the repeated-top-bits value, with the padding
+// column and row repeating the first ones.
+struct WidenCase {
+  D3DFORMAT format;
+  int width, height;
+};
+
+TEST(TextureCopy, EveryTexelWidensAsItsFormatSaysWhateverTheRowLength) {
+  const WidenCase cases[] = {{D3DFMT_R5G6B5, 256, 256}, {D3DFMT_R5G6B5, 13, 7},  {D3DFMT_R5G6B5, 1, 3},
+                             {D3DFMT_R5G6B5, 9, 2},     {D3DFMT_X8R8G8B8, 11, 5}, {D3DFMT_X8R8G8B8, 64, 4},
+                             {D3DFMT_A8R8G8B8, 7, 3}};
+  std::mt19937 rng(3);
+  for (const WidenCase& c : cases) {
+    const int texel_bytes = c.format == D3DFMT_R5G6B5 ? 2 : 4;
+    d3d8::TextureData data;
+    data.format = c.format;
+    data.generation = 1;
+    d3d8::TextureLevel level;
+    level.width = c.width;
+    level.height = c.height;
+    level.pitch_bytes = c.width * texel_bytes + 6;  // rows not packed
+    level.bytes.resize(size_t(level.pitch_bytes) * c.height);
+    uint32_t counter = 0;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        // The 256x256 case holds every R5G6B5 value once.
+        const uint32_t v = c.width == 256 ? counter++ : uint32_t(rng());
+        std::memcpy(level.bytes.data() + size_t(y) * level.pitch_bytes + x * texel_bytes, &v, texel_bytes);
+      }
+    }
+    data.levels.push_back(level);
+    const d3d8::raster::SamplerTexture tex = d3d8::raster::prepare_texture(data);
+    ASSERT_NE(tex.texels, nullptr);
+    for (int y = 0; y <= c.height; ++y) {
+      for (int x = 0; x <= c.width; ++x) {
+        const uint8_t* p = level.bytes.data() + size_t(y % c.height) * level.pitch_bytes + (x % c.width) * texel_bytes;
+        uint32_t expected;
+        if (c.format == D3DFMT_R5G6B5) {
+          const uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8;
+          expected = 0xFF000000u | widen5(v >> 11) << 16 | widen6((v >> 5) & 63) << 8 | widen5(v & 31);
+        } else {
+          std::memcpy(&expected, p, 4);
+          if (c.format == D3DFMT_X8R8G8B8) expected |= 0xFF000000u;
+        }
+        ASSERT_EQ(tex.texels[size_t(y) * tex.stride + x], expected)
+            << c.width << "x" << c.height << " format " << c.format << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 }  // namespace
