@@ -74,7 +74,7 @@ std::vector<uint8_t> encode_tga(const Image& image) {
   out.push_back(0);  // no image id
   out.push_back(0);  // no colour map
   out.push_back(2);  // uncompressed true colour
-  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map specification
+  for (int i = 0; i < 5; ++i) out.push_back(0);  // colour map fields: none
   put_u16(out, 0);                               // x origin
   put_u16(out, 0);                               // y origin
   put_u16(out, static_cast<uint32_t>(image.width));

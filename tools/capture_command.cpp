@@ -1,6 +1,7 @@
 // tuuli capture: the demo to video, headless, on a virtual clock.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "platform/bass/output.h"
 #include "platform/win32/headless.h"
 #include "shell/shell.h"
+#include "tools/background_writer.h"
 #include "tools/capture_outputs.h"
 #include "tools/command.h"
 
@@ -112,8 +114,6 @@ int run_capture(const CaptureOptions& o) {
   }
 
   bass::use_output(bass::Output::pull);
-  std::vector<uint8_t> rgb;
-  std::vector<int16_t> samples;
   bass::StreamFormat format{44100, 2};
   bool have_format = false;
   uint64_t samples_out = 0;
@@ -124,34 +124,29 @@ int run_capture(const CaptureOptions& o) {
   std::vector<double> entry_seconds(shell::kTimelineLength, 0.0);
   std::vector<uint64_t> entry_frames(shell::kTimelineLength, 0);
   bool need_rgb = y4m || !frames_dir.empty() || !sheet_path.empty();
+  // Only the output thread touches these from here on.
+  std::vector<uint8_t> rgb;
+  BackgroundWriter writer(8);
 
   win32::HeadlessOptions headless;
   headless.fps = o.fps;
   headless.on_present = [&](const win32::Frame565& frame, uint64_t n) {
     int entry = shell::TimelineIndex;
-    if (need_rgb) rgb565_to_rgb888(frame.pixels, frame.pitch_pixels, rgb);
-    if (y4m) y4m->write(rgb);
-    if (ffmpeg) ffmpeg->write(frame.pixels);
-    if (!frames_dir.empty()) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/frame%05llu.png", static_cast<unsigned long long>(n));
-      write_png(frames_dir + name, rgb, kCaptureWidth, kCaptureHeight);
+    uint32_t tick = shell::CurrentTick;
+    double demo_time = shell::DemoTime;
+    bool place_in_sheet = !sheet_path.empty() && !placed[entry];
+    if (place_in_sheet) placed[entry] = shell::DemoTime >= entry_middle(entry);
+    std::vector<uint16_t> pixels(static_cast<size_t>(frame.width) * frame.height);
+    for (int y = 0; y < frame.height; ++y) {
+      std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels, frame.width,
+                  pixels.begin() + static_cast<size_t>(y) * frame.width);
     }
-    if (!sheet_path.empty() && !placed[entry]) {
-      sheet.place(entry, rgb);
-      placed[entry] = shell::DemoTime >= entry_middle(entry);
-    }
-    if (log != nullptr) {
-      std::fprintf(log,
-                   "{\"frame\":%llu,\"tick\":%u,\"demo_time\":%.2f,\"entry\":%d,\"sha256\":\"%s\"}\n",
-                   static_cast<unsigned long long>(n), shell::CurrentTick,
-                   static_cast<double>(shell::DemoTime), entry,
-                   sha256_hex(frame.pixels, static_cast<size_t>(frame.pitch_pixels) * frame.height * 2)
-                       .c_str());
-    }
+    std::vector<int16_t> samples;
+    size_t count = 0;
     if (!wav_path.empty()) {
       // The music started just before the clock: after frame n it has played
-      // (n + 1) / fps seconds.
+      // (n + 1) / fps seconds. The pull runs here, on the demo's thread,
+      // because the music's end syncs run inside it.
       if (!wav) {
         bass::StreamFormat music = bass::stream_format();
         have_format = music.rate_hz > 0 && music.channels > 0;
@@ -159,12 +154,30 @@ int run_capture(const CaptureOptions& o) {
         wav = std::make_unique<WavWriter>(wav_path, format.rate_hz, format.channels);
       }
       uint64_t target = (n + 1) * static_cast<uint64_t>(format.rate_hz) / o.fps;
-      size_t count = static_cast<size_t>(target - samples_out);
+      count = static_cast<size_t>(target - samples_out);
       samples.assign(count * format.channels, 0);
       if (have_format) bass::pull_samples(samples.data(), count);
-      wav->write(samples.data(), count);
       samples_out = target;
     }
+    writer.post([&, n, entry, tick, demo_time, place_in_sheet, count, pixels = std::move(pixels),
+                 samples = std::move(samples)] {
+      if (need_rgb) rgb565_to_rgb888(pixels.data(), kCaptureWidth, rgb);
+      if (y4m) y4m->write(rgb);
+      if (ffmpeg) ffmpeg->write(pixels.data());
+      if (!frames_dir.empty()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame%05llu.png", static_cast<unsigned long long>(n));
+        write_png(frames_dir + name, rgb, kCaptureWidth, kCaptureHeight);
+      }
+      if (place_in_sheet) sheet.place(entry, rgb);
+      if (log != nullptr) {
+        std::fprintf(log,
+                     "{\"frame\":%llu,\"tick\":%u,\"demo_time\":%.2f,\"entry\":%d,\"sha256\":\"%s\"}\n",
+                     static_cast<unsigned long long>(n), tick, demo_time, entry,
+                     sha256_hex(pixels.data(), pixels.size() * 2).c_str());
+      }
+      if (wav) wav->write(samples.data(), count);
+    });
     auto now = Clock::now();
     entry_seconds[entry] += std::chrono::duration<double>(now - last).count();
     entry_frames[entry] += 1;
@@ -175,6 +188,7 @@ int run_capture(const CaptureOptions& o) {
   win32::use_backend(&backend);
   int exit_code = shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
   progress.done();
+  writer.finish();
   double wall = std::chrono::duration<double>(Clock::now() - started).count();
 
   if (y4m) y4m->close();
