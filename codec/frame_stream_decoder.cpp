@@ -25,8 +25,9 @@ uint32_t reverse_low_bits(uint32_t value, int length) {
 }
 
 // What the fast loop looks up: up to two symbols whose codes, both in the
-// fast table, together fit in the next 12 bits. Built from the fast table,
-// and only for prefix-free codes: then every entry is fixed by its own low
+// fast table, together fit in the next 12 bits, or one symbol of a tree walk
+// those bits decide (below). Pairs are built from the fast table, and only
+// for prefix-free codes: then every entry is fixed by its own low
 // `length` bits, so the second symbol read from the remaining bits is the
 // one the one-at-a-time decoder would find.
 constexpr int kPairBits = 12;
@@ -41,21 +42,60 @@ inline PairEntry pair_entry(uint32_t length, uint32_t count, uint32_t first, uin
   return length | count << 8 | first << 16 | second << 24;
 }
 
+// Where the fast table is empty the exact path walks the tree from the root
+// and stops before the first missing child. When that stop falls inside the
+// window (the child it misses is picked by one of the window's bits), the
+// walk is decided by the window alone and its one symbol goes into the
+// entry; codes of 11 and 12 bits, and the symbols of cut-short walks, then
+// stay on the fast path. A walk that reads past the window stays empty.
+PairEntry walk_entry(const CodeTreeNode* root, uint32_t window) {
+  const CodeTreeNode* node = root;
+  for (uint32_t depth = 0; depth < static_cast<uint32_t>(kPairBits); ++depth) {
+    const CodeTreeNode* child = ((window >> depth) & 1u) ? node->oneChild : node->zeroChild;
+    if (child == nullptr) return pair_entry(depth, 1, node->symbol, 0);
+    node = child;
+  }
+  return 0;
+}
+
 // For a prefix-free code the second lookup uses the bits after the first
 // code; otherwise entries hold one symbol at most.
-void build_pair_table(const FastCodeEntry* fast, bool prefix_free, PairEntry* pairs) {
-  const uint32_t pair_limit = prefix_free ? kPairBits : 0;
-  for (uint32_t w = 0; w < static_cast<uint32_t>(kPairTableSize); ++w) {
-    const FastCodeEntry first = fast[w & (kFastTableSize - 1)];
-    const FastCodeEntry second = fast[(w >> first.length) & (kFastTableSize - 1)];
-    // Branch-free: an empty first entry is {0, 0}, so it yields an empty
-    // entry by itself.
-    const uint32_t has_first = first.length != 0;
-    const uint32_t pair_mask =
-        0u - static_cast<uint32_t>(has_first && second.length != 0 &&
-                                   first.length + second.length <= pair_limit);
-    pairs[w] = pair_entry(first.length + (second.length & pair_mask), has_first + (pair_mask & 1),
-                          first.symbol, second.symbol & pair_mask);
+void build_pair_table(const FastCodeEntry* fast, bool prefix_free, const CodeTreeNode* root,
+                      PairEntry* pairs) {
+  if (!prefix_free) {
+    for (uint32_t w = 0; w < static_cast<uint32_t>(kPairTableSize); ++w) {
+      const FastCodeEntry first = fast[w & (kFastTableSize - 1)];
+      pairs[w] = first.length != 0 ? pair_entry(first.length, 1, first.symbol, 0)
+                                   : walk_entry(root, w);
+    }
+    return;
+  }
+  // Prefix-free: the fast entry at index i with a code of length L is the
+  // same at every index agreeing with i in the low L bits, so it suffices
+  // to visit it once, at i < 2^L, and to run over what follows the code:
+  // the second lookups are then the first entries of the fast table in
+  // order, with no load waiting on another. This visit order is what makes
+  // the per-frame rebuild cheap; the entries are those of the general rule.
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kFastTableSize); ++i) {
+    const FastCodeEntry first = fast[i];
+    if (first.length == 0) {
+      for (uint32_t w = i; w < static_cast<uint32_t>(kPairTableSize); w += kFastTableSize) {
+        pairs[w] = walk_entry(root, w);
+      }
+      continue;
+    }
+    if (i >> first.length != 0) continue;  // visited at its lowest index
+    const uint32_t length = first.length;
+    const uint32_t room = kPairBits - length;  // bits left for a second code
+    const uint32_t single = pair_entry(length, 1, first.symbol, 0);
+    const uint32_t rests = 1u << room;         // at most 2^11
+    for (uint32_t rest = 0; rest < rests; ++rest) {
+      const FastCodeEntry second = fast[rest & (kFastTableSize - 1)];
+      const uint32_t fits = second.length != 0 && second.length <= room;
+      const uint32_t pair_mask = 0u - fits;
+      pairs[i | rest << length] =
+          single + ((second.length | 1u << 8 | static_cast<uint32_t>(second.symbol) << 24) & pair_mask);
+    }
   }
 }
 
@@ -190,7 +230,7 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   uint8_t* out = DecodedStream;
   if (out == nullptr || streamData == nullptr) return out;
   PairEntry pairs[kPairTableSize];
-  build_pair_table(fast, prefix_free, pairs);
+  build_pair_table(fast, prefix_free, t.root, pairs);
   WalkEntry walks[kFastTableSize];
   bool walks_built = false;
 
@@ -214,8 +254,10 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
       // loop-carried chain is only the table load and the shift of `bits`
       // by the length it gives. An empty entry changes nothing, so every
       // lookup after it finds it again and the last one tells.
+      // Written out four times by hand: as a loop it stayed a loop, with its
+      // counter among the table loads.
       uint32_t count = 0;
-      for (int step = 0; step < 4; ++step) {
+      const auto step = [&] {
         const PairEntry e = pairs[bits & (kPairTableSize - 1)];
         const uint16_t both = static_cast<uint16_t>(e >> 16);
         std::memcpy(out + n, &both, sizeof both);
@@ -223,7 +265,11 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
         n += static_cast<int32_t>(count);
         bits >>= (e & 63);
         pos += e & 63;
-      }
+      };
+      step();
+      step();
+      step();
+      step();
       if (count != 0) continue;
     }
 
