@@ -194,8 +194,11 @@ void convert_row(Byte* source, uint16_t* row, int32_t width) {
         std::memcpy(source, &clamped, sizeof clamped);
       }
     }
-    const uint32_t both = luma_first_table[pixel_index(first)] |
-                          static_cast<uint32_t>(luma_first_table[pixel_index(second)]) << 16;
+    // Both indices at once, in the two halves of one word.
+    const uint64_t words = uint64_t{second} << 32 | first;
+    const uint64_t indices = (words & 0x00003FFF00003FFFu) | (words >> 2 & 0x000FC000000FC000u);
+    const uint32_t both = luma_first_table[static_cast<uint32_t>(indices)] |
+                          static_cast<uint32_t>(luma_first_table[indices >> 32]) << 16;
     std::memcpy(row + x, &both, sizeof both);
   }
   if (x < width) {
