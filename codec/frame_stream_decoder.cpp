@@ -264,6 +264,10 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
       uint32_t available = 56 - static_cast<uint32_t>(pos & 7);
       next += 7;
       uint32_t count = 0;
+      // The output as a pointer and its limit, so that the loop keeps no
+      // index to widen and fewer values spill from the registers.
+      uint8_t* put = out + n;
+      uint8_t* const put_limit = out + (wanted - 8);
       // Four lookups, written out and without a branch between them: the
       // loop-carried chain is only the table load and the shift of `bits`
       // by the length it gives. An empty entry changes nothing, so every
@@ -271,9 +275,9 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
       const auto step = [&] {
         const PairEntry e = pairs[bits & (kPairTableSize - 1)];
         const uint16_t both = static_cast<uint16_t>(e >> 16);
-        std::memcpy(out + n, &both, sizeof both);
+        std::memcpy(put, &both, sizeof both);
         count = (e >> 8) & 0xFF;
-        n += static_cast<int32_t>(count);
+        put += count;
         bits >>= (e & 63);
         available -= e & 63;
       };
@@ -283,7 +287,7 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
         step();
         step();
         pos = static_cast<uint64_t>(next - data) * 8 - available;
-        if (count == 0 || n + 8 > wanted || static_cast<int64_t>(pos >> 3) + 16 > length) break;
+        if (count == 0 || put > put_limit || static_cast<int64_t>(pos >> 3) + 16 > length) break;
         // `next` is at most 8 bytes past pos >> 3, so the load stays inside
         // the stream.
         uint64_t more;
@@ -292,6 +296,7 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
         next += (63 - available) >> 3;
         available |= 56;
       }
+      n = static_cast<int32_t>(put - out);
       if (count != 0) continue;
     }
 
