@@ -87,6 +87,12 @@ FrameError decode_clip_frame(std::span<const uint8_t> clip, int32_t frame, bool*
   // Without chroma the pixel buffer holds packed luma, which neither the
   // callback nor the conversion reads as such: show it as grey.
   if (h.chromaMarker == kNoChromaMarker) expand_luma_to_grey(FramePixels, h.width, h.height);
+  // The callback the demo installs is, on frames its 256 x 256 rectangle
+  // covers, the clamp the conversion makes: one pass does both.
+  if (FrameCallback == AdjustFrameChroma && h.width <= 256 && h.height <= 256) {
+    convert_frame_clamping_chroma(FramePixels, Frame16, h.width, h.height);
+    return FrameError::kNone;
+  }
   FrameCallback();
   ConvertFrameToRgb16(FramePixels, Frame16, 2 * h.width, h.width, h.height);
   return FrameError::kNone;

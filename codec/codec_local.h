@@ -33,4 +33,13 @@ bool allocate_frame_pixels(uint8_t** buffer);
 // the luma into 4-byte pixels with neutral chroma, in place.
 void expand_luma_to_grey(uint8_t* pixels, int32_t width, int32_t height);
 
+// ConvertFrameToRgb16 (pitch of `width` pixels) of pixels the frame
+// callback has not seen, for a callback that is AdjustFrameChroma on a frame
+// of at most 256 x 256: that callback's remap is the identity on chroma
+// 0..63 and clamps the rest, which the conversion does anyway. So one pass
+// converts and stores the clamped chroma back, leaving the same pixels and
+// the same picture as the callback and then the conversion.
+void convert_frame_clamping_chroma(uint8_t* pixels, uint16_t* output, int32_t width,
+                                   int32_t height);
+
 }  // namespace codec

@@ -158,23 +158,76 @@ int InitClipCodec() {
 
 bool allocate_frame_pixels(uint8_t** buffer) { return allocate(buffer, kFramePixelBytes); }
 
+namespace {
+
+// Chroma outside 0..63 (as a signed byte) clamped into range, the luma and
+// fourth byte kept.
+inline uint32_t clamp_pixel_chroma(uint32_t word) {
+  return (word & 0xFF0000FFu) | clamp_chroma(word >> 8 & 0xFF) << 8 |
+         clamp_chroma(word >> 16 & 0xFF) << 16;
+}
+
+// A pixel word (Y, Cr, Cb, unused) with chroma in range as its index into
+// luma_first_table: Y and Cr are already in place; Cb moves down from bit 16
+// to bit 14.
+inline uint32_t pixel_index(uint32_t word) { return (word & 0x3FFFu) | (word >> 2 & 0xFC000u); }
+
+constexpr uint32_t kChromaOutOfRange = 0x00C0C000u;
+constexpr uint64_t kPairChromaOutOfRange = uint64_t{kChromaOutOfRange} << 32 | kChromaOutOfRange;
+
+// One row of the conversion, two pixels at a time (one check for both, one
+// store for both entries). With kWriteBack the clamped chroma also goes back
+// into the pixels, as the frame callback's identity remap leaves them.
+template <bool kWriteBack, typename Byte>
+void convert_row(Byte* source, uint16_t* row, int32_t width) {
+  int32_t x = 0;
+  for (; x + 2 <= width; x += 2, source += 8) {
+    uint64_t pair;
+    std::memcpy(&pair, source, sizeof pair);
+    uint32_t first = static_cast<uint32_t>(pair);
+    uint32_t second = static_cast<uint32_t>(pair >> 32);
+    if (pair & kPairChromaOutOfRange) {
+      first = clamp_pixel_chroma(first);
+      second = clamp_pixel_chroma(second);
+      if constexpr (kWriteBack) {
+        const uint64_t clamped = uint64_t{second} << 32 | first;
+        std::memcpy(source, &clamped, sizeof clamped);
+      }
+    }
+    // Both indices at once, in the two halves of one word.
+    const uint64_t words = uint64_t{second} << 32 | first;
+    const uint64_t indices = (words & 0x00003FFF00003FFFu) | (words >> 2 & 0x000FC000000FC000u);
+    const uint32_t both = luma_first_table[static_cast<uint32_t>(indices)] |
+                          static_cast<uint32_t>(luma_first_table[indices >> 32]) << 16;
+    std::memcpy(row + x, &both, sizeof both);
+  }
+  if (x < width) {
+    uint32_t word = load_le32(source);
+    if (word & kChromaOutOfRange) {
+      word = clamp_pixel_chroma(word);
+      if constexpr (kWriteBack) std::memcpy(source, &word, sizeof word);
+    }
+    row[x] = luma_first_table[pixel_index(word)];
+  }
+}
+
+}  // namespace
+
 void ConvertFrameToRgb16(const uint8_t* pixels, uint16_t* output, int32_t pitch_bytes,
                          int32_t width, int32_t height) {
   const int32_t stride = pitch_bytes >> 1;
   const uint8_t* source = pixels;
   for (int32_t y = 0; y < height; ++y) {
-    uint16_t* row = output + static_cast<ptrdiff_t>(y) * stride;
-    for (int32_t x = 0; x < width; ++x, source += 4) {
-      const uint32_t word = load_le32(source);  // Y, Cr, Cb, unused
-      // Y and Cr are already in place; Cb moves down from bit 16 to bit 14.
-      uint32_t index = (word & 0x3FFFu) | (word >> 2 & 0xFC000u);
-      // Chroma outside 0..63 would index past the table.
-      if (word & 0x00C0C000u) {
-        index = luma_first_index(word & 0xFF, clamp_chroma(word >> 8 & 0xFF),
-                                 clamp_chroma(word >> 16 & 0xFF));
-      }
-      row[x] = luma_first_table[index];
-    }
+    convert_row<false>(source, output + static_cast<ptrdiff_t>(y) * stride, width);
+    source += static_cast<size_t>(width) * 4;
+  }
+}
+
+void convert_frame_clamping_chroma(uint8_t* pixels, uint16_t* output, int32_t width,
+                                   int32_t height) {
+  for (int32_t y = 0; y < height; ++y) {
+    convert_row<true>(pixels, output + static_cast<ptrdiff_t>(y) * width, width);
+    pixels += static_cast<size_t>(width) * 4;
   }
 }
 

@@ -52,18 +52,28 @@ inline uint8_t fixed_output(uint32_t start, uint32_t step, int32_t k) {
 // `stride` bytes apart. A shift of -1 means no vertical interpolation: every
 // row repeats the upper one. Columns go in chunks so the accumulators stay on
 // the stack whatever the width.
-template <typename Sample>
+// The stride is a template argument so that the luma plane's rows (stride
+// 1) vectorise.
+template <typename Sample, int32_t stride>
 void interpolate_rows(const Sample* upper, const Sample* lower, int32_t width, int32_t count,
-                      int32_t shift, uint8_t* out, int32_t stride) {
+                      int32_t shift, uint8_t* out) {
   constexpr int32_t kChunk = 256;
   uint32_t accumulator[kChunk];
   uint32_t step[kChunk];
   for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
     const int32_t columns = std::min(kChunk, width - x0);
-    for (int32_t x = 0; x < columns; ++x) {
-      const int32_t a = upper[x0 + x];
-      accumulator[x] = fixed_start(a);
-      step[x] = shift < 0 ? 0u : fixed_step(a, lower[x0 + x], shift);
+    // Two loops rather than a choice per column, so that both vectorise.
+    if (shift < 0) {
+      for (int32_t x = 0; x < columns; ++x) {
+        accumulator[x] = fixed_start(upper[x0 + x]);
+        step[x] = 0;
+      }
+    } else {
+      for (int32_t x = 0; x < columns; ++x) {
+        const int32_t a = upper[x0 + x];
+        accumulator[x] = fixed_start(a);
+        step[x] = fixed_step(a, lower[x0 + x], shift);
+      }
     }
     for (int32_t k = 0; k < count; ++k) {
       uint8_t* row = out + (static_cast<size_t>(k) * width + x0) * stride;
@@ -71,6 +81,28 @@ void interpolate_rows(const Sample* upper, const Sample* lower, int32_t width, i
         row[x * stride] = static_cast<uint8_t>(accumulator[x] >> 16);
         accumulator[x] += step[x];
       }
+    }
+  }
+}
+
+// The horizontal pass of a grid (samples read as signed bytes times
+// kScale) into rows `width` bytes apart, blocks `block_width` wide;
+// kBlockWidth, when not 0, is that width known at compile time so that the
+// few bytes of a block are written without a loop.
+template <int32_t kBlockWidth, int32_t kScale>
+void interpolate_grid_rows(const uint8_t* grid, int32_t grid_rows, int32_t grid_columns,
+                           int32_t shift, int32_t block_width, uint8_t* rows, int32_t width) {
+  if (kBlockWidth != 0) block_width = kBlockWidth;
+  for (int32_t gy = 0; gy <= grid_rows; ++gy) {
+    const uint8_t* row = grid + gy * (grid_columns + 1);
+    uint8_t* out = rows + gy * width;
+    for (int32_t gx = 0; gx < grid_columns; ++gx) {
+      const int32_t a = kScale * static_cast<int8_t>(row[gx]);
+      const int32_t b = kScale * static_cast<int8_t>(row[gx + 1]);
+      const uint32_t start = fixed_start(a);
+      const uint32_t step = fixed_step(a, b, shift);
+      uint8_t* block = out + gx * block_width;
+      for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
     }
   }
 }
@@ -222,38 +254,35 @@ void InterpolateLumaGrid() {
   const int32_t block_height = h.lumaBlockHeight;
   const uint8_t* grid = DecodedStream + kFrameHeaderBytes;
 
-  for (int32_t gy = 0; gy <= g.lumaGridRows; ++gy) {
-    const uint8_t* row = grid + gy * (g.lumaGridColumns + 1);
-    uint8_t* out = LumaRowBuffer + gy * width;
-    for (int32_t gx = 0; gx < g.lumaGridColumns; ++gx) {
-      const int32_t a = 4 * static_cast<int8_t>(row[gx]);
-      const int32_t b = 4 * static_cast<int8_t>(row[gx + 1]);
-      const uint32_t start = fixed_start(a);
-      const uint32_t step = fixed_step(a, b, g.lumaShiftX);
-      uint8_t* block = out + gx * block_width;
-      for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
-    }
+  if (block_width == 4) {
+    interpolate_grid_rows<4, 4>(grid, g.lumaGridRows, g.lumaGridColumns, g.lumaShiftX, 4,
+                                LumaRowBuffer, width);
+  } else {
+    interpolate_grid_rows<0, 4>(grid, g.lumaGridRows, g.lumaGridColumns, g.lumaShiftX,
+                                block_width, LumaRowBuffer, width);
   }
 
   const int32_t shift = h.verticalInterpolation != 0 ? g.lumaShiftY : -1;
   for (int32_t gy = 0; gy < g.lumaGridRows; ++gy) {
     const uint8_t* upper = LumaRowBuffer + gy * width;
-    interpolate_rows(upper, upper + width, width, block_height, shift,
-                     LumaPlane + gy * block_height * width, 1);
+    interpolate_rows<uint8_t, 1>(upper, upper + width, width, block_height, shift,
+                                 LumaPlane + gy * block_height * width);
   }
 }
 
 namespace {
 
 // ApplyLumaResiduals for one pixel shift, known at compile time so that the
-// pixel strides are constants.
-template <int kPixelShift>
+// pixel strides are constants, and for blocks of kBlockSize x kBlockSize
+// (0: the header's sizes). The demo's clips use 4 x 4 blocks, whose loops of
+// two residual bytes a row cost more than their bodies unless unrolled.
+template <int kPixelShift, int kBlockSize>
 int32_t apply_residuals(uint8_t* pixels) {
   const FrameHeader& h = CurrentFrameHeader;
   const GridGeometry& g = grid_geometry;
   const int32_t width = h.width;
-  const int32_t block_width = h.lumaBlockWidth;
-  const int32_t block_height = h.lumaBlockHeight;
+  const int32_t block_width = kBlockSize != 0 ? kBlockSize : h.lumaBlockWidth;
+  const int32_t block_height = kBlockSize != 0 ? kBlockSize : h.lumaBlockHeight;
   const int32_t pairs = block_width / 2;
   constexpr int32_t kStride = 1 << kPixelShift;  // the second pixel of a pair
   // x86's 32-bit shift masks its count to five bits; the result is then
@@ -298,7 +327,12 @@ int32_t apply_residuals(uint8_t* pixels) {
 }  // namespace
 
 int32_t ApplyLumaResiduals(uint8_t* pixels, int pixel_shift) {
-  return pixel_shift != 0 ? apply_residuals<2>(pixels) : apply_residuals<0>(pixels);
+  const FrameHeader& h = CurrentFrameHeader;
+  const bool four_by_four = h.lumaBlockWidth == 4 && h.lumaBlockHeight == 4;
+  if (pixel_shift != 0) {
+    return four_by_four ? apply_residuals<2, 4>(pixels) : apply_residuals<2, 0>(pixels);
+  }
+  return four_by_four ? apply_residuals<0, 4>(pixels) : apply_residuals<0, 0>(pixels);
 }
 
 namespace {
@@ -308,17 +342,12 @@ void interpolate_chroma_rows(const uint8_t* grid, uint8_t* rows) {
   const GridGeometry& g = grid_geometry;
   const int32_t width = CurrentFrameHeader.width;
   const int32_t block_width = CurrentFrameHeader.chromaBlockWidth;
-  for (int32_t gy = 0; gy <= g.chromaGridRows; ++gy) {
-    const uint8_t* row = grid + gy * (g.chromaGridColumns + 1);
-    uint8_t* out = rows + gy * width;
-    for (int32_t gx = 0; gx < g.chromaGridColumns; ++gx) {
-      const int32_t a = static_cast<int8_t>(row[gx]);
-      const int32_t b = static_cast<int8_t>(row[gx + 1]);
-      const uint32_t start = fixed_start(a);
-      const uint32_t step = fixed_step(a, b, g.chromaShiftX);
-      uint8_t* block = out + gx * block_width;
-      for (int32_t k = 0; k < block_width; ++k) block[k] = fixed_output(start, step, k);
-    }
+  if (block_width == 8) {
+    interpolate_grid_rows<8, 1>(grid, g.chromaGridRows, g.chromaGridColumns, g.chromaShiftX, 8,
+                                rows, width);
+  } else {
+    interpolate_grid_rows<0, 1>(grid, g.chromaGridRows, g.chromaGridColumns, g.chromaShiftX,
+                                block_width, rows, width);
   }
 }
 
@@ -348,12 +377,22 @@ void interpolate_both_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, cons
     const int8_t* cb_upper = reinterpret_cast<const int8_t*>(ChromaRowBuffer + gy * width);
     for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
       const int32_t columns = std::min(kChunk, width - x0);
-      for (int32_t x = 0; x < columns; ++x) {
-        const int32_t cr = cr_upper[x0 + x], cb = cb_upper[x0 + x];
-        cr_accumulator[x] = fixed_start(cr);
-        cb_accumulator[x] = fixed_start(cb);
-        cr_step[x] = shift < 0 ? 0u : fixed_step(cr, cr_upper[x0 + x + width], shift);
-        cb_step[x] = shift < 0 ? 0u : fixed_step(cb, cb_upper[x0 + x + width], shift);
+      // The choice of shift outside the loops, so that both vectorise.
+      if (shift < 0) {
+        for (int32_t x = 0; x < columns; ++x) {
+          cr_accumulator[x] = fixed_start(cr_upper[x0 + x]);
+          cb_accumulator[x] = fixed_start(cb_upper[x0 + x]);
+          cr_step[x] = 0;
+          cb_step[x] = 0;
+        }
+      } else {
+        for (int32_t x = 0; x < columns; ++x) {
+          const int32_t cr = cr_upper[x0 + x], cb = cb_upper[x0 + x];
+          cr_accumulator[x] = fixed_start(cr);
+          cb_accumulator[x] = fixed_start(cb);
+          cr_step[x] = fixed_step(cr, cr_upper[x0 + x + width], shift);
+          cb_step[x] = fixed_step(cb, cb_upper[x0 + x + width], shift);
+        }
       }
       for (int32_t k = 0; k < block_height; ++k) {
         uint8_t* row = pixels + (static_cast<size_t>(gy * block_height + k) * width + x0) * 4;
@@ -392,8 +431,8 @@ void InterpolateChromaGrid(uint8_t* plane, const uint8_t* grid) {
   const int32_t shift = h.verticalInterpolation != 0 ? g.chromaShiftY : -1;
   for (int32_t gy = 0; gy < g.chromaGridRows; ++gy) {
     const int8_t* upper = reinterpret_cast<const int8_t*>(ChromaRowBuffer + gy * width);
-    interpolate_rows(upper, upper + width, width, block_height, shift,
-                     plane + static_cast<size_t>(gy * block_height * width) * 4, 4);
+    interpolate_rows<int8_t, 4>(upper, upper + width, width, block_height, shift,
+                                plane + static_cast<size_t>(gy * block_height * width) * 4);
   }
 }
 

@@ -25,8 +25,9 @@ uint32_t reverse_low_bits(uint32_t value, int length) {
 }
 
 // What the fast loop looks up: up to two symbols whose codes, both in the
-// fast table, together fit in the next 12 bits. Built from the fast table,
-// and only for prefix-free codes: then every entry is fixed by its own low
+// fast table, together fit in the next 12 bits, or one symbol of a tree walk
+// those bits decide (below). Pairs are built from the fast table, and only
+// for prefix-free codes: then every entry is fixed by its own low
 // `length` bits, so the second symbol read from the remaining bits is the
 // one the one-at-a-time decoder would find.
 constexpr int kPairBits = 12;
@@ -41,21 +42,60 @@ inline PairEntry pair_entry(uint32_t length, uint32_t count, uint32_t first, uin
   return length | count << 8 | first << 16 | second << 24;
 }
 
+// Where the fast table is empty the exact path walks the tree from the root
+// and stops before the first missing child. When that stop falls inside the
+// window (the child it misses is picked by one of the window's bits), the
+// walk is decided by the window alone and its one symbol goes into the
+// entry; codes of 11 and 12 bits, and the symbols of cut-short walks, then
+// stay on the fast path. A walk that reads past the window stays empty.
+PairEntry walk_entry(const CodeTreeNode* root, uint32_t window) {
+  const CodeTreeNode* node = root;
+  for (uint32_t depth = 0; depth < static_cast<uint32_t>(kPairBits); ++depth) {
+    const CodeTreeNode* child = ((window >> depth) & 1u) ? node->oneChild : node->zeroChild;
+    if (child == nullptr) return pair_entry(depth, 1, node->symbol, 0);
+    node = child;
+  }
+  return 0;
+}
+
 // For a prefix-free code the second lookup uses the bits after the first
 // code; otherwise entries hold one symbol at most.
-void build_pair_table(const FastCodeEntry* fast, bool prefix_free, PairEntry* pairs) {
-  const uint32_t pair_limit = prefix_free ? kPairBits : 0;
-  for (uint32_t w = 0; w < static_cast<uint32_t>(kPairTableSize); ++w) {
-    const FastCodeEntry first = fast[w & (kFastTableSize - 1)];
-    const FastCodeEntry second = fast[(w >> first.length) & (kFastTableSize - 1)];
-    // Branch-free: an empty first entry is {0, 0}, so it yields an empty
-    // entry by itself.
-    const uint32_t has_first = first.length != 0;
-    const uint32_t pair_mask =
-        0u - static_cast<uint32_t>(has_first && second.length != 0 &&
-                                   first.length + second.length <= pair_limit);
-    pairs[w] = pair_entry(first.length + (second.length & pair_mask), has_first + (pair_mask & 1),
-                          first.symbol, second.symbol & pair_mask);
+void build_pair_table(const FastCodeEntry* fast, bool prefix_free, const CodeTreeNode* root,
+                      PairEntry* pairs) {
+  if (!prefix_free) {
+    for (uint32_t w = 0; w < static_cast<uint32_t>(kPairTableSize); ++w) {
+      const FastCodeEntry first = fast[w & (kFastTableSize - 1)];
+      pairs[w] = first.length != 0 ? pair_entry(first.length, 1, first.symbol, 0)
+                                   : walk_entry(root, w);
+    }
+    return;
+  }
+  // Prefix-free: the fast entry at index i with a code of length L is the
+  // same at every index agreeing with i in the low L bits, so it suffices
+  // to visit it once, at i < 2^L, and to run over what follows the code:
+  // the second lookups are then the first entries of the fast table in
+  // order, with no load waiting on another. This visit order is what makes
+  // the per-frame rebuild cheap; the entries are those of the general rule.
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kFastTableSize); ++i) {
+    const FastCodeEntry first = fast[i];
+    if (first.length == 0) {
+      for (uint32_t w = i; w < static_cast<uint32_t>(kPairTableSize); w += kFastTableSize) {
+        pairs[w] = walk_entry(root, w);
+      }
+      continue;
+    }
+    if (i >> first.length != 0) continue;  // visited at its lowest index
+    const uint32_t length = first.length;
+    const uint32_t room = kPairBits - length;  // bits left for a second code
+    const uint32_t single = pair_entry(length, 1, first.symbol, 0);
+    const uint32_t rests = 1u << room;         // at most 2^11
+    for (uint32_t rest = 0; rest < rests; ++rest) {
+      const FastCodeEntry second = fast[rest & (kFastTableSize - 1)];
+      const uint32_t fits = second.length != 0 && second.length <= room;
+      const uint32_t pair_mask = 0u - fits;
+      pairs[i | rest << length] =
+          single + ((second.length | 1u << 8 | static_cast<uint32_t>(second.symbol) << 24) & pair_mask);
+    }
   }
 }
 
@@ -147,22 +187,25 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   produced_bytes_ = 0;
 
   // Lookup structures. The tree needs one node per bit of every long code,
-  // plus the root; reserving them all keeps the node pointers stable.
+  // plus the root; reserving them all keeps the node pointers stable. The
+  // tree of the previous frame is emptied and refilled rather than freed:
+  // its node storage, freed and allocated again every frame, went back to
+  // the system and came back as fresh pages, which cost more than decoding
+  // a quarter of the stream.
   size_t node_count = 1;
   for (int s = 0; s < kSymbolCount; ++s) {
     if (codeLengths[s] > kFastTableBits) node_count += codeLengths[s];
   }
-  std::unique_ptr<CodeTree> tree;
   try {
-    tree = std::make_unique<CodeTree>();
-    tree->nodes.reserve(node_count);
+    if (codeTree == nullptr) codeTree = std::make_unique<CodeTree>();
+    codeTree->nodes.clear();
+    codeTree->nodes.reserve(node_count);
   } catch (const std::bad_alloc&) {
     out_of_memory();
   }
-  tree->nodes.emplace_back();
-  tree->root = &tree->nodes.back();
-  codeTree = std::move(tree);
   CodeTree& t = *codeTree;
+  t.nodes.emplace_back();
+  t.root = &t.nodes.back();
 
   FastCodeEntry fast[kFastTableSize];
   const bool prefix_free = BuildFastTable(codeValues, codeLengths, fast);
@@ -190,7 +233,7 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   uint8_t* out = DecodedStream;
   if (out == nullptr || streamData == nullptr) return out;
   PairEntry pairs[kPairTableSize];
-  build_pair_table(fast, prefix_free, pairs);
+  build_pair_table(fast, prefix_free, t.root, pairs);
   WalkEntry walks[kFastTableSize];
   bool walks_built = false;
 
@@ -200,30 +243,60 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   int32_t n = 0;
   uint64_t pos = 0;  // bit position: byte pos >> 3, bit pos & 7
   while (n < wanted && static_cast<int64_t>(pos >> 3) < length) {
-    // Fast path: one 64-bit load holds (after the bit shift) at least 57
-    // bits, enough for four lookups of at most 12 bits. An entry of one
-    // symbol (or none) also stores a byte (or two) past the output so far;
-    // with 8 output bytes and 16 stream bytes to spare, the symbols that
+    // Fast path: rounds of four lookups of at most 12 bits from a bit
+    // buffer of at least 56 bits. An entry of one symbol (or none) also
+    // stores a byte (or two) past the output so far; with 8 output bytes and
+    // 16 stream bytes to spare at the start of every round, the symbols that
     // follow are sure to come and overwrite them, so no stale byte past the
     // end of the output is ever disturbed.
     if (n + 8 <= wanted && static_cast<int64_t>(pos >> 3) + 16 <= length) {
+      // The buffer holds the stream from bit `pos` in its low `available`
+      // bits (and only stream bits, or zeros, above them); `next` is the
+      // stream byte at bit pos + available. Refilling ORs the 8 bytes at
+      // `next` in above the bits held and moves `next` on by whole bytes,
+      // so the load's address comes from the previous refill and never
+      // waits for the lookups: the chain from round to round is the table
+      // loads and shifts alone (Giesen's branch-free refill).
+      const uint8_t* next = data + (pos >> 3);
       uint64_t bits;
-      std::memcpy(&bits, data + (pos >> 3), sizeof bits);
+      std::memcpy(&bits, next, sizeof bits);
       bits >>= (pos & 7);
+      uint32_t available = 56 - static_cast<uint32_t>(pos & 7);
+      next += 7;
+      uint32_t count = 0;
+      // The output as a pointer and its limit, so that the loop keeps no
+      // index to widen and fewer values spill from the registers.
+      uint8_t* put = out + n;
+      uint8_t* const put_limit = out + (wanted - 8);
       // Four lookups, written out and without a branch between them: the
       // loop-carried chain is only the table load and the shift of `bits`
       // by the length it gives. An empty entry changes nothing, so every
       // lookup after it finds it again and the last one tells.
-      uint32_t count = 0;
-      for (int step = 0; step < 4; ++step) {
+      const auto step = [&] {
         const PairEntry e = pairs[bits & (kPairTableSize - 1)];
         const uint16_t both = static_cast<uint16_t>(e >> 16);
-        std::memcpy(out + n, &both, sizeof both);
+        std::memcpy(put, &both, sizeof both);
         count = (e >> 8) & 0xFF;
-        n += static_cast<int32_t>(count);
+        put += count;
         bits >>= (e & 63);
-        pos += e & 63;
+        available -= e & 63;
+      };
+      for (;;) {
+        step();
+        step();
+        step();
+        step();
+        pos = static_cast<uint64_t>(next - data) * 8 - available;
+        if (count == 0 || put > put_limit || static_cast<int64_t>(pos >> 3) + 16 > length) break;
+        // `next` is at most 8 bytes past pos >> 3, so the load stays inside
+        // the stream.
+        uint64_t more;
+        std::memcpy(&more, next, sizeof more);
+        bits |= more << available;
+        next += (63 - available) >> 3;
+        available |= 56;
       }
+      n = static_cast<int32_t>(put - out);
       if (count != 0) continue;
     }
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "codec_test_util.h"
 #include "shell/shell.h"
@@ -215,6 +216,80 @@ TEST(RemapChromaPlane, TableCases) {
     codec::RemapChromaPlane(c.scale, c.offset, codec::FramePixels + 1, c.x0, c.y0, c.x1, c.y1);
     for (int i = 0; i < 16; ++i) ASSERT_EQ(codec::FramePixels[i * 4 + 1], c.after) << i;
     EXPECT_EQ(codec::FramePixels[16 * 4 + 1], 0x99);
+  }
+}
+
+// Any other callback: playback must run it as it is.
+void double_chroma() {
+  codec::RemapChromaPlane(2.0f, 0.0f, codec::FramePixels + 1, 0, 0, 256, 256);
+  codec::RemapChromaPlane(2.0f, 0.0f, codec::FramePixels + 2, 0, 0, 256, 256);
+}
+
+// Playback converts in one pass where the callback provably changes nothing
+// the conversion does not do itself: the pixels it leaves and the picture
+// must be those of the callback followed by the conversion, for chroma in
+// and out of range, frames the callback's rectangle does not cover, odd
+// widths, and callbacks that do change chroma.
+TEST(ClipPlayback, CallbackAndConversionLeaveThePixelsAndPictureOfTheTwoSteps) {
+  init_playback();
+  struct Case {
+    const char* name;
+    int width, height, chroma_block;
+    int chroma_low, chroma_high;  // grid samples drawn from this range (as bytes)
+    void (*callback)();
+  };
+  const Case cases[] = {
+      {"256 x 256, chroma in range", 256, 256, 8, 0, 63, codec::AdjustFrameChroma},
+      {"256 x 256, chroma out of range", 256, 256, 8, 0, 255, codec::AdjustFrameChroma},
+      {"128 x 128, chroma out of range", 128, 128, 4, 40, 140, codec::AdjustFrameChroma},
+      {"odd width", 21, 12, 3, 0, 255, codec::AdjustFrameChroma},
+      {"one pixel", 1, 1, 1, 0, 255, codec::AdjustFrameChroma},
+      {"wider than the callback's rectangle", 512, 128, 8, 0, 255, codec::AdjustFrameChroma},
+      {"taller than the callback's rectangle", 64, 1024, 8, 0, 255, codec::AdjustFrameChroma},
+      {"another callback", 256, 256, 8, 0, 255, double_chroma},
+  };
+  std::mt19937 random(5);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  std::vector<uint8_t> before(codec::kFramePixelBytes), pixels(codec::kFramePixelBytes);
+  std::vector<uint16_t> picture(codec::kMaxFramePixels);
+  void (*const installed)() = codec::FrameCallback;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    codec::FrameParts parts;
+    parts.header = header(c.width, c.height, 1, 1, c.chroma_block, c.chroma_block);
+    const int luma_samples = (c.width + 1) * (c.height + 1);
+    for (int i = 0; i < luma_samples; ++i) parts.luma.push_back(static_cast<uint8_t>(uniform(0, 63)));
+    for (int i = 0; i < c.width * c.height; ++i) codec::append_block_residuals(parts.residuals, {});
+    const int chroma_samples = (c.width / c.chroma_block + 1) * (c.height / c.chroma_block + 1);
+    for (int i = 0; i < chroma_samples; ++i) {
+      parts.cr_grid.push_back(static_cast<uint8_t>(uniform(c.chroma_low, c.chroma_high)));
+      parts.cb_grid.push_back(static_cast<uint8_t>(uniform(c.chroma_low, c.chroma_high)));
+    }
+    const auto record = codec::encode_frame_record(codec::assemble_decoded_stream(parts));
+    const auto clip = codec::write_clip_file({record});
+    for (auto& b : before) b = static_cast<uint8_t>(random());
+    codec::FrameCallback = c.callback;
+
+    // The two steps, by hand.
+    std::memcpy(codec::FramePixels, before.data(), before.size());
+    ASSERT_EQ(codec_test::decode(record), codec::FrameError::kNone);
+    codec::FrameCallback();
+    codec::ConvertFrameToRgb16(codec::FramePixels, codec::Frame16, 2 * c.width, c.width, c.height);
+    std::memcpy(pixels.data(), codec::FramePixels, pixels.size());
+    std::memcpy(picture.data(), codec::Frame16, picture.size() * 2);
+
+    std::memcpy(codec::FramePixels, before.data(), before.size());
+    std::fill(codec::Frame16, codec::Frame16 + codec::kMaxFramePixels, uint16_t{0x1234});
+    bool in_range = false;
+    const codec::FrameError error = codec::decode_clip_frame(clip, 0, &in_range);
+    codec::FrameCallback = installed;
+    ASSERT_EQ(error, codec::FrameError::kNone);
+    ASSERT_EQ(std::memcmp(codec::FramePixels, pixels.data(), pixels.size()), 0);
+    const int count = c.width * c.height;
+    ASSERT_EQ(std::memcmp(codec::Frame16, picture.data(), static_cast<size_t>(count) * 2), 0);
+    if (count < codec::kMaxFramePixels) {
+      EXPECT_EQ(codec::Frame16[count], 0x1234);  // nothing past the frame
+    }
   }
 }
 

@@ -349,3 +349,53 @@ TEST(FrameStreamDecoder, MatchesTheBitByBitModelOnRandomCodesAndStreams) {
 }
 
 }  // namespace
+
+namespace {
+
+// Codes the fast path sees in pieces: prefix-free but incomplete (windows
+// whose tree walk stops early, or at the root), codes of 11 and 12 bits next
+// to short ones, and a tree that must shrink again after a frame with many
+// long codes. Each case decodes random bytes against the bit-by-bit model,
+// frame after frame through the same decoder.
+struct PieceCase {
+  const char* name;
+  int max_length;       // of the writer's code
+  int dropped_symbols;  // codes removed afterwards (prefix-free, incomplete)
+  bool zero_bytes;      // streams mostly of zero bits: long runs down one branch
+};
+
+TEST(FrameStreamDecoder, IncompleteAndLongPrefixFreeCodesMatchTheModelFrameAfterFrame) {
+  codec_test::init_codec();
+  const PieceCase cases[] = {
+      {"complete, up to 12 bits", 12, 0, false},
+      {"complete, up to 20 bits", 20, 0, false},
+      {"a few codes missing", 14, 3, false},
+      {"most codes missing", 16, 200, false},
+      {"missing codes, zero-heavy stream", 16, 40, true},
+  };
+  std::mt19937 random(77);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  std::vector<uint8_t> model(codec::kDecodedStreamBytes);
+  for (int frame = 0; frame < 60; ++frame) {
+    const PieceCase& c = cases[frame % std::size(cases)];
+    SCOPED_TRACE(std::string(c.name) + ", frame " + std::to_string(frame));
+    codec::SymbolCounts counts{};
+    for (int s = 0; s < 256; ++s) {
+      counts[static_cast<size_t>(s)] = static_cast<uint64_t>(uniform(1, 1 << uniform(0, 18)));
+    }
+    HuffmanCode code = codec::build_huffman_code(counts, c.max_length);
+    for (int i = 0; i < c.dropped_symbols; ++i) code.lengths[static_cast<size_t>(uniform(0, 255))] = 0;
+    std::vector<uint8_t> stream(static_cast<size_t>(uniform(16, 6000)));
+    for (auto& b : stream) b = static_cast<uint8_t>(c.zero_bytes && uniform(0, 3) != 0 ? 0 : random());
+    const auto record = codec::write_frame_record(uniform(0, 9000), code, stream);
+    const uint8_t fill = static_cast<uint8_t>(frame * 37);
+    std::memset(codec::DecodedStream, fill, 12000);
+    std::fill(model.begin(), model.begin() + 12000, fill);
+    const int32_t expected_count = model_decode(record, model);
+    const auto produced = run(record);
+    ASSERT_EQ(static_cast<int32_t>(produced.size()), expected_count);
+    ASSERT_EQ(std::memcmp(codec::DecodedStream, model.data(), 12000), 0);
+  }
+}
+
+}  // namespace
