@@ -28,7 +28,7 @@ struct DemoRunOptions {
   // In the child, on every presented picture (after the frame's scene ran).
   std::function<std::string(const win32::Frame565&, uint64_t)> record;
   std::function<std::string()> after;  // in the child, after DemoMain returned
-  int timeout_seconds = 120;
+  int timeout_seconds = 900;  // generous: sanitizer builds run the demo several times slower
 };
 
 DemoRun run_demo(const DemoRunOptions& options);
