@@ -13,6 +13,10 @@ namespace d3d8::raster {
 bool setup_triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                     const DrawStates& states, Triangle& out);
 
+// Fills v.snapped_x and v.snapped_y and sets v.snapped when v lies within
+// the setup limit; setup_triangle then takes those instead of snapping.
+void snap_vertex(ScreenVertex& v);
+
 // Writes the covered runs of each row, top to bottom, into spans (room for
 // kMaxSpans) and returns how many. A pixel is covered when its centre lies
 // inside the triangle, or on an edge that is a top edge (horizontal, with the

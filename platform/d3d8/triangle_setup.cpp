@@ -61,12 +61,24 @@ double period_shift(double m, uint32_t address) {
 
 }  // namespace
 
+void snap_vertex(ScreenVertex& v) {
+  v.snapped = within_setup_limit(v);
+  if (!v.snapped) return;
+  v.snapped_x = snap(v.x);
+  v.snapped_y = snap(v.y);
+}
+
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
                     const DrawStates& states, Triangle& t) {
-  if (!within_setup_limit(va) || !within_setup_limit(vb) || !within_setup_limit(vc)) return false;
   const ScreenVertex* v[3] = {&va, &vb, &vc};
   int32_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
+    if (v[i]->snapped) {
+      X[i] = v[i]->snapped_x;
+      Y[i] = v[i]->snapped_y;
+      continue;
+    }
+    if (!within_setup_limit(*v[i])) return false;
     X[i] = snap(v[i]->x);
     Y[i] = snap(v[i]->y);
   }
