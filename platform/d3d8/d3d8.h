@@ -390,6 +390,7 @@ struct RasterCounters {
   uint64_t layer_triangles = 0;
   uint64_t simd_triangles = 0;
   uint64_t reference_triangles = 0;
+  uint64_t narrow_triangles = 0;  // covered by the lane-per-column edge test
 };
 extern RasterCounters raster_counters;
 

@@ -115,7 +115,13 @@ class TriangleDrawer {
 
   void rasterize(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
     if (!raster::setup_triangle(a, b, c, states_, triangle_)) return;
-    const int count = raster::compute_spans(triangle_, spans_);
+    int count;
+    if (states_.fast_paths && raster::narrow_coverage(triangle_)) {
+      ++raster_counters.narrow_triangles;
+      count = raster::compute_spans_narrow(triangle_, spans_);
+    } else {
+      count = raster::compute_spans(triangle_, spans_);
+    }
     if (count == 0) return;
     if (states_.fast_paths) {
       if (raster::shade_spans_layer(states_, triangle_, spans_, count, colour_, depth_)) {

@@ -16,6 +16,12 @@ struct ScreenVertex {
   double x = 0, y = 0, z = 0, q = 1;
   double u = 0, v = 0;
   double colour[4] = {0, 0, 0, 0};
+  // The position snapped to 1/16 pixel, filled in once per vertex by the
+  // vertex stage (a mesh vertex is shared by about six triangles); false
+  // for vertices made later (clipping) and for any beyond the setup limit,
+  // which triangle setup then snaps or refuses itself.
+  bool snapped = false;
+  int32_t snapped_x = 0, snapped_y = 0;
 };
 
 // Level 0 of a texture widened to ARGB8888, with one extra column and row

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <emmintrin.h>
+
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/triangle.h"
 
@@ -59,12 +61,24 @@ double period_shift(double m, uint32_t address) {
 
 }  // namespace
 
+void snap_vertex(ScreenVertex& v) {
+  v.snapped = within_setup_limit(v);
+  if (!v.snapped) return;
+  v.snapped_x = snap(v.x);
+  v.snapped_y = snap(v.y);
+}
+
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
                     const DrawStates& states, Triangle& t) {
-  if (!within_setup_limit(va) || !within_setup_limit(vb) || !within_setup_limit(vc)) return false;
   const ScreenVertex* v[3] = {&va, &vb, &vc};
   int32_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
+    if (v[i]->snapped) {
+      X[i] = v[i]->snapped_x;
+      Y[i] = v[i]->snapped_y;
+      continue;
+    }
+    if (!within_setup_limit(*v[i])) return false;
     X[i] = snap(v[i]->x);
     Y[i] = snap(v[i]->y);
   }
@@ -194,7 +208,67 @@ struct EdgeWalker {
   }
 };
 
+// Triangles whose clamped columns fit this many lanes and whose snapped
+// extent is below kNarrowExtent take the lane-per-column test below.
+constexpr int kNarrowColumns = 8;
+// With both extents below 2^12 sixteenths, every edge-function value at a
+// tested pixel stays below 2^26 in magnitude: int32 holds it exactly.
+constexpr int32_t kNarrowExtent = int32_t{1} << 12;
+
 }  // namespace
+
+// Coverage of a narrow triangle: each edge function evaluated exactly in
+// int32 at the eight columns x_begin .. x_begin + 7 of every row, stepped
+// down the rows by addition. The covered columns of a row are contiguous (the
+// triangle is convex), so the lowest and highest set bits of the row's mask
+// are its span; the result is the walker's, bit for bit.
+int compute_spans_narrow(const Triangle& t, Span* spans) {
+  // Per edge: its values at columns x_begin .. +3 and +4 .. +7 of the first
+  // row, and the step from one row to the next.
+  struct Edge {
+    __m128i lo, hi, step;
+  };
+  auto edge = [&](int e) {
+    const int b = (e + 1) % 3;
+    const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
+    // E >= 1, or E >= 0 on a top edge (horizontal, going right) or a left
+    // edge (going up): E - threshold >= 0.
+    const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
+    const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
+                          dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
+    const int32_t across = -kSubpixelScale * dY;
+    const __m128i first = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
+    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * across)), _mm_set1_epi32(kSubpixelScale * dX)};
+  };
+  Edge e0 = edge(0), e1 = edge(1), e2 = edge(2);
+  const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
+  const __m128i below = _mm_set1_epi32(-1);
+  const int16_t x_begin = static_cast<int16_t>(t.x_begin);
+  int count = 0;
+  for (int y = t.y_begin; y < t.y_end; ++y) {
+    const __m128i in_lo = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.lo, below), _mm_cmpgt_epi32(e1.lo, below)),
+                                        _mm_cmpgt_epi32(e2.lo, below));
+    const __m128i in_hi = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.hi, below), _mm_cmpgt_epi32(e1.hi, below)),
+                                        _mm_cmpgt_epi32(e2.hi, below));
+    const __m128i in16 = _mm_packs_epi32(in_lo, in_hi);
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, in16))) & columns;
+    if (mask != 0) {
+      spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(x_begin + __builtin_ctz(mask)),
+                            static_cast<int16_t>(x_begin + 32 - __builtin_clz(mask))};
+    }
+    e0.lo = _mm_add_epi32(e0.lo, e0.step), e0.hi = _mm_add_epi32(e0.hi, e0.step);
+    e1.lo = _mm_add_epi32(e1.lo, e1.step), e1.hi = _mm_add_epi32(e1.hi, e1.step);
+    e2.lo = _mm_add_epi32(e2.lo, e2.step), e2.hi = _mm_add_epi32(e2.hi, e2.step);
+  }
+  return count;
+}
+
+bool narrow_coverage(const Triangle& t) {
+  if (t.x_end - t.x_begin > kNarrowColumns) return false;
+  const int32_t min_x = std::min({t.X[0], t.X[1], t.X[2]}), max_x = std::max({t.X[0], t.X[1], t.X[2]});
+  const int32_t min_y = std::min({t.Y[0], t.Y[1], t.Y[2]}), max_y = std::max({t.Y[0], t.Y[1], t.Y[2]});
+  return max_x - min_x < kNarrowExtent && max_y - min_y < kNarrowExtent;
+}
 
 int compute_spans(const Triangle& t, Span* spans) {
   // Edge e runs from vertex e to vertex e + 1. With

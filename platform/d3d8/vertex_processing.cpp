@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/triangle.h"
 
 namespace d3d8::raster {
 
@@ -133,6 +134,7 @@ ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
     for (int i = 0; i < 4; ++i) s.colour[i] = colour[i];
     out.valid = std::isfinite(px) && std::isfinite(py) && std::isfinite(pz) && std::isfinite(rhw) &&
                 rhw > 0.0f;
+    if (out.valid) snap_vertex(s);
     return out;
   }
   ClipVertex& c = out.clip;
@@ -147,7 +149,10 @@ ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
   for (int i = 0; i < 4; ++i) c.colour[i] = colour[i];
   out.valid = std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && std::isfinite(c.w);
   out.outcode = out.valid ? outcode_of(c) : 0;
-  if (out.valid && out.outcode == 0) out.screen = project(c);
+  if (out.valid && out.outcode == 0) {
+    out.screen = project(c);
+    snap_vertex(out.screen);
+  }
   return out;
 }
 

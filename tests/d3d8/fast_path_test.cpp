@@ -166,6 +166,61 @@ TEST_F(FastPath, RandomTrianglesMatchTheReferencePath) {
   EXPECT_GT(fast, 500u);
 }
 
+// Narrow triangles (a few columns wide) take a lane-per-column edge test in
+// place of the edge walk. Additive blending of one red level without a
+// texture shades through the reference path either way, so any pixel the
+// two coverage methods disagree on shows as a byte that differs. Each case
+// is a family of random triangles around the boundaries the narrow test has:
+// the eight-column limit, the 256-pixel extent limit, the screen's edges
+// (clamped columns and rows), and vertices on pixel centres (the top-left
+// rule's ties).
+struct NarrowCase {
+  const char* name;
+  float width, height;    // random extent of the vertex offsets, pixels
+  float x_min, x_range;   // where the first vertex lies
+  float y_min, y_range;
+  bool on_centres;        // vertices on whole pixels, so edges pass through centres
+};
+const NarrowCase kNarrow[] = {
+    {"sub-pixel slivers", 1.5f, 1.5f, 0, 640, 0, 480, false},
+    {"mesh-sized", 5, 5, 0, 640, 0, 480, false},
+    {"mesh-sized on pixel centres", 5, 5, 0, 640, 0, 480, true},
+    {"seven to nine columns", 9, 9, 0, 640, 0, 480, false},
+    {"nine columns on pixel centres", 9, 6, 0, 640, 0, 480, true},
+    {"tall, near the extent limit", 7, 520, 0, 640, -20, 500, false},
+    {"wide but clamped to a few columns", 48, 8, -24, 4, 0, 480, false},
+    {"across the right edge", 12, 8, 630, 16, 0, 480, false},
+    {"across the top and bottom", 6, 12, 0, 640, -8, 16, false},
+    {"across the bottom", 6, 12, 0, 640, 472, 14, true},
+};
+
+TEST_F(FastPath, NarrowTrianglesCoverWhatTheEdgeWalkCovers) {
+  std::mt19937 rng(33);
+  std::uniform_real_distribution<float> unit(0, 1);
+  device_->SetTexture(0, nullptr);
+  state(D3DRS_ZENABLE, FALSE);
+  blend_mode(true, D3DBLEND_ONE, D3DBLEND_ONE);
+  for (const NarrowCase& c : kNarrow) {
+    std::vector<ScreenVertex> v;
+    for (int i = 0; i < 600; ++i) {
+      const float x = c.x_min + unit(rng) * c.x_range, y = c.y_min + unit(rng) * c.y_range;
+      for (int corner = 0; corner < 3; ++corner) {
+        float px = corner == 0 ? x : x + (unit(rng) - 0.5f) * c.width;
+        float py = corner == 0 ? y : y + (unit(rng) - 0.5f) * c.height;
+        if (c.on_centres) px = std::round(px), py = std::round(py);
+        // Every third triangle shares an edge's ends with the one before.
+        if (i % 3 == 2 && corner < 2) {
+          px = v[v.size() - 3 + corner].x, py = v[v.size() - 3 + corner].y;
+        }
+        v.push_back({px, py, 0.5f, 1, 0x00080000, 0, 0});
+      }
+    }
+    const uint64_t narrow_before = d3d8::raster_counters.narrow_triangles;
+    expect_same([&] { draw_screen(v); }, c.name);
+    EXPECT_GT(d3d8::raster_counters.narrow_triangles - narrow_before, 30u) << c.name;
+  }
+}
+
 // FNV-1a over the colour and depth buffers.
 uint64_t hash_of(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b) {
   uint64_t h = 1469598103934665603ull;
