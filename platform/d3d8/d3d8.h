@@ -377,9 +377,11 @@ extern FaultInjection faults;
 // Switches of the software rasterizer. Tests and benchmarks write them; the
 // rasterizer reads them at every draw call. The picture never depends on
 // them: with fast_paths off every pixel goes through the reference path,
-// which the fast paths must match byte for byte.
+// which the fast paths must match byte for byte. wide_simd lets them use
+// AVX2 on CPUs that have it (off: SSE2 only, as on any x86-64).
 struct RasterOptions {
   bool fast_paths = true;
+  bool wide_simd = true;
 };
 extern RasterOptions raster_options;
 

@@ -18,6 +18,16 @@
 namespace d3d8 {
 
 RasterOptions raster_options;
+
+namespace {
+
+// AVX2 and the operating system's saving of its registers, asked once.
+bool cpu_has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+}  // namespace
 RasterCounters raster_counters;
 
 namespace {
@@ -65,6 +75,7 @@ raster::DrawStates read_states(DeviceState& s) {
     }
   }
   d.fast_paths = raster_options.fast_paths;
+  d.wide_simd = raster_options.wide_simd && cpu_has_avx2();
   return d;
 }
 

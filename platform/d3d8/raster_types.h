@@ -62,6 +62,7 @@ struct DrawStates {
   bool flat_shade = false;
   SamplerTexture texture;  // texels == nullptr: no texture bound
   bool fast_paths = true;
+  bool wide_simd = false;  // the fast paths may use AVX2: the CPU has it
 };
 
 // One attribute as a plane over the screen, relative to the triangle's first

@@ -1,57 +1,16 @@
-// SSE2 forms of the pixel arithmetic in pixel_format.h and pixel_pipeline.h,
-// eight pixels at a time in 16-bit lanes, one channel per register. Each is
-// the scalar formula lane by lane, so the bytes are those of the reference.
-// SSE2 is part of x86-64 itself: no CPU check is needed.
+// The pixel arithmetic of pixel_format.h and pixel_pipeline.h in SIMD
+// registers, one 16-bit lane per pixel and one register per channel: eight
+// pixels in SSE2, sixteen in AVX2. Each is the scalar formula lane by lane,
+// so the bytes are those of the reference at either width. SSE2 is part of
+// x86-64 itself; AVX2 is used only by files built for it, after a CPU check.
 #pragma once
-
-#include <emmintrin.h>
 
 #include <cstdint>
 
 #include "platform/d3d8/raster_types.h"
+#include "platform/d3d8/simd_lanes.h"
 
 namespace d3d8::raster::simd {
-
-// Three channels of eight pixels, 0..255 in each 16-bit lane.
-struct Rgb8 {
-  __m128i r, g, b;
-};
-
-inline __m128i splat16(int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); }
-
-// round(x / 255) for x in 0..65535 (div255).
-inline __m128i div255(__m128i x) {
-  return _mm_mulhi_epu16(_mm_add_epi16(x, splat16(128)), splat16(257));
-}
-
-// min(x, limit) on unsigned lanes.
-inline __m128i min_u16(__m128i x, __m128i limit) {
-  return _mm_sub_epi16(x, _mm_subs_epu16(x, limit));
-}
-
-inline Rgb8 widen565(__m128i p) {
-  const __m128i five = splat16(31), six = splat16(63);
-  __m128i r = _mm_srli_epi16(p, 11);
-  __m128i g = _mm_and_si128(_mm_srli_epi16(p, 5), six);
-  __m128i b = _mm_and_si128(p, five);
-  return {_mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2)),
-          _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4)),
-          _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2))};
-}
-
-// pack565 with round_to5 / round_to6.
-inline __m128i pack565(const Rgb8& c) {
-  __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c.r, splat16(249)), splat16(1014)), 11);
-  __m128i g = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c.g, splat16(253)), splat16(505)), 10);
-  __m128i b = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c.b, splat16(249)), splat16(1014)), 11);
-  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
-}
-
-// Stage-0 MODULATE of three channels by a constant diffuse colour.
-inline Rgb8 modulate(const Rgb8& t, const Rgb8& d) {
-  return {div255(_mm_mullo_epi16(t.r, d.r)), div255(_mm_mullo_epi16(t.g, d.g)),
-          div255(_mm_mullo_epi16(t.b, d.b))};
-}
 
 // The blend modes the fast paths draw: the scenes' opaque and additive
 // modes, and any pair of factors that does not read source alpha (the
@@ -80,86 +39,6 @@ inline bool blend_supported(const DrawStates& states, BlendKind& kind) {
   return true;
 }
 
-inline __m128i factor(uint32_t kind, __m128i s, __m128i d, bool is_source) {
-  const __m128i full = splat16(255);
-  switch (kind) {
-    case D3DBLEND_ZERO: return _mm_setzero_si128();
-    case D3DBLEND_ONE: return full;
-    case D3DBLEND_SRCCOLOR: return s;
-    case D3DBLEND_INVSRCCOLOR: return _mm_sub_epi16(full, s);
-    case D3DBLEND_DESTALPHA: return full;
-    case D3DBLEND_INVDESTALPHA: return _mm_setzero_si128();
-    case D3DBLEND_DESTCOLOR: return d;
-    case D3DBLEND_INVDESTCOLOR: return _mm_sub_epi16(full, d);
-    case D3DBLEND_SRCALPHASAT: return _mm_setzero_si128();
-    default: return is_source ? full : _mm_setzero_si128();
-  }
-}
-
-// div255(min(s * Fs + d * Fd, 65025)): each product fits 16 bits unsigned,
-// their saturating sum is at least 65025 exactly when the true sum is.
-inline __m128i blend_channel(uint32_t src_kind, uint32_t dst_kind, __m128i s, __m128i d) {
-  __m128i sum = _mm_adds_epu16(_mm_mullo_epi16(s, factor(src_kind, s, d, true)),
-                               _mm_mullo_epi16(d, factor(dst_kind, s, d, false)));
-  return div255(min_u16(sum, splat16(65025)));
-}
-
-template <BlendKind kKind>
-inline __m128i blend(const DrawStates& states, const Rgb8& s, __m128i destination) {
-  if constexpr (kKind == BlendKind::kOpaque) {
-    return pack565(s);
-  } else if constexpr (kKind == BlendKind::kAdd) {
-    // (s + d) * 255 / 255 saturated: the general equation with ONE, ONE.
-    const Rgb8 d = widen565(destination);
-    const __m128i full = splat16(255);
-    return pack565({_mm_min_epi16(_mm_add_epi16(s.r, d.r), full),
-                    _mm_min_epi16(_mm_add_epi16(s.g, d.g), full),
-                    _mm_min_epi16(_mm_add_epi16(s.b, d.b), full)});
-  } else if constexpr (kKind == BlendKind::kModulate2x) {
-    // s * d + d * s: 2 * min(s * d, 32513) reaches 65026 exactly when the
-    // true sum passes 65025, and both then give 255.
-    const Rgb8 d = widen565(destination);
-    const __m128i limit = splat16(32513);
-    auto twice = [&](__m128i a, __m128i b) {
-      return div255(_mm_slli_epi16(min_u16(_mm_mullo_epi16(a, b), limit), 1));
-    };
-    return pack565({twice(s.r, d.r), twice(s.g, d.g), twice(s.b, d.b)});
-  } else {
-    const Rgb8 d = widen565(destination);
-    return pack565({blend_channel(states.src_blend, states.dest_blend, s.r, d.r),
-                    blend_channel(states.src_blend, states.dest_blend, s.g, d.g),
-                    blend_channel(states.src_blend, states.dest_blend, s.b, d.b)});
-  }
-}
-
-// Lanes whose fragment depth passes the depth function against the stored
-// depth; both unsigned 16-bit, compared signed after flipping the top bit.
-inline __m128i depth_passes(uint32_t func, __m128i fragment, __m128i stored) {
-  const __m128i flip = splat16(-32768);
-  const __m128i f = _mm_xor_si128(fragment, flip), s = _mm_xor_si128(stored, flip);
-  const __m128i all = _mm_set1_epi32(-1);
-  switch (func) {
-    case D3DCMP_NEVER: return _mm_setzero_si128();
-    case D3DCMP_LESS: return _mm_cmplt_epi16(f, s);
-    case D3DCMP_EQUAL: return _mm_cmpeq_epi16(f, s);
-    case D3DCMP_LESSEQUAL: return _mm_xor_si128(_mm_cmpgt_epi16(f, s), all);
-    case D3DCMP_GREATER: return _mm_cmpgt_epi16(f, s);
-    case D3DCMP_NOTEQUAL: return _mm_xor_si128(_mm_cmpeq_epi16(f, s), all);
-    case D3DCMP_GREATEREQUAL: return _mm_xor_si128(_mm_cmplt_epi16(f, s), all);
-    default: return all;
-  }
-}
-
-// Lanes k of a group starting at column x0 with x_begin <= x0 + k < x_end.
-inline __m128i span_mask(int x0, int x_begin, int x_end) {
-  const __m128i lane = _mm_add_epi16(splat16(x0), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
-  return _mm_andnot_si128(_mm_cmplt_epi16(lane, splat16(x_begin)), _mm_cmplt_epi16(lane, splat16(x_end)));
-}
-
-inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
-  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
 // True when stage 0 computes texture x diffuse for colour (MODULATE of the
 // texture and the diffuse colour, either way round, no modifiers).
 inline bool default_colour_op(const DrawStates& states) {
@@ -169,4 +48,132 @@ inline bool default_colour_op(const DrawStates& states) {
           (states.colour_arg2 == D3DTA_TEXTURE && diffuse(states.colour_arg1)));
 }
 
+inline namespace D3D8_SIMD_ISA {
+
+// Three channels of a register's pixels, 0..255 in each 16-bit lane.
+template <class V>
+struct Rgb {
+  V r, g, b;
+};
+using Rgb8 = Rgb<__m128i>;
+
+inline __m128i splat16(int v) { return splat<__m128i>(v); }
+
+// round(x / 255) for x in 0..65535 (div255).
+template <class V>
+inline V div255(V x) {
+  return mulhi_u16(add16(x, splat<V>(128)), splat<V>(257));
+}
+
+// min(x, limit) on unsigned lanes.
+template <class V>
+inline V min_u16(V x, V limit) {
+  return sub16(x, subs_u16(x, limit));
+}
+
+template <class V>
+inline Rgb<V> widen565(V p) {
+  const V five = splat<V>(31), six = splat<V>(63);
+  V r = srli16(p, 11);
+  V g = and_(srli16(p, 5), six);
+  V b = and_(p, five);
+  return {or_(slli16(r, 3), srli16(r, 2)), or_(slli16(g, 2), srli16(g, 4)), or_(slli16(b, 3), srli16(b, 2))};
+}
+
+// pack565 with round_to5 / round_to6.
+template <class V>
+inline V pack565(const Rgb<V>& c) {
+  V r = srli16(add16(mullo16(c.r, splat<V>(249)), splat<V>(1014)), 11);
+  V g = srli16(add16(mullo16(c.g, splat<V>(253)), splat<V>(505)), 10);
+  V b = srli16(add16(mullo16(c.b, splat<V>(249)), splat<V>(1014)), 11);
+  return or_(or_(slli16(r, 11), slli16(g, 5)), b);
+}
+
+// Stage-0 MODULATE of three channels by a constant diffuse colour.
+template <class V>
+inline Rgb<V> modulate(const Rgb<V>& t, const Rgb<V>& d) {
+  return {div255(mullo16(t.r, d.r)), div255(mullo16(t.g, d.g)), div255(mullo16(t.b, d.b))};
+}
+
+template <class V>
+inline V factor(uint32_t kind, V s, V d, bool is_source) {
+  const V full = splat<V>(255), zero = splat<V>(0);
+  switch (kind) {
+    case D3DBLEND_ZERO: return zero;
+    case D3DBLEND_ONE: return full;
+    case D3DBLEND_SRCCOLOR: return s;
+    case D3DBLEND_INVSRCCOLOR: return sub16(full, s);
+    case D3DBLEND_DESTALPHA: return full;
+    case D3DBLEND_INVDESTALPHA: return zero;
+    case D3DBLEND_DESTCOLOR: return d;
+    case D3DBLEND_INVDESTCOLOR: return sub16(full, d);
+    case D3DBLEND_SRCALPHASAT: return zero;
+    default: return is_source ? full : zero;
+  }
+}
+
+// div255(min(s * Fs + d * Fd, 65025)): each product fits 16 bits unsigned,
+// their saturating sum is at least 65025 exactly when the true sum is.
+template <class V>
+inline V blend_channel(uint32_t src_kind, uint32_t dst_kind, V s, V d) {
+  V sum = adds_u16(mullo16(s, factor(src_kind, s, d, true)), mullo16(d, factor(dst_kind, s, d, false)));
+  return div255(min_u16(sum, splat<V>(65025)));
+}
+
+template <BlendKind kKind, class V>
+inline V blend(const DrawStates& states, const Rgb<V>& s, V destination) {
+  if constexpr (kKind == BlendKind::kOpaque) {
+    return pack565(s);
+  } else if constexpr (kKind == BlendKind::kAdd) {
+    // (s + d) * 255 / 255 saturated: the general equation with ONE, ONE.
+    const Rgb<V> d = widen565(destination);
+    const V full = splat<V>(255);
+    return pack565(Rgb<V>{min16(add16(s.r, d.r), full), min16(add16(s.g, d.g), full), min16(add16(s.b, d.b), full)});
+  } else if constexpr (kKind == BlendKind::kModulate2x) {
+    // s * d + d * s: 2 * min(s * d, 32513) reaches 65026 exactly when the
+    // true sum passes 65025, and both then give 255.
+    const Rgb<V> d = widen565(destination);
+    const V limit = splat<V>(32513);
+    auto twice = [&](V a, V b) { return div255(slli16(min_u16(mullo16(a, b), limit), 1)); };
+    return pack565(Rgb<V>{twice(s.r, d.r), twice(s.g, d.g), twice(s.b, d.b)});
+  } else {
+    const Rgb<V> d = widen565(destination);
+    return pack565(Rgb<V>{blend_channel(states.src_blend, states.dest_blend, s.r, d.r),
+                          blend_channel(states.src_blend, states.dest_blend, s.g, d.g),
+                          blend_channel(states.src_blend, states.dest_blend, s.b, d.b)});
+  }
+}
+
+// Lanes whose fragment depth passes the depth function against the stored
+// depth; both unsigned 16-bit, compared signed after flipping the top bit.
+template <class V>
+inline V depth_passes(uint32_t func, V fragment, V stored) {
+  const V flip = splat<V>(-32768);
+  const V f = xor_(fragment, flip), s = xor_(stored, flip);
+  const V all = splat<V>(-1);
+  switch (func) {
+    case D3DCMP_NEVER: return splat<V>(0);
+    case D3DCMP_LESS: return cmplt16(f, s);
+    case D3DCMP_EQUAL: return cmpeq16(f, s);
+    case D3DCMP_LESSEQUAL: return xor_(cmpgt16(f, s), all);
+    case D3DCMP_GREATER: return cmpgt16(f, s);
+    case D3DCMP_NOTEQUAL: return xor_(cmpeq16(f, s), all);
+    case D3DCMP_GREATEREQUAL: return xor_(cmplt16(f, s), all);
+    default: return all;
+  }
+}
+
+// Lanes k of a group starting at column x0 with x_begin <= x0 + k < x_end.
+template <class V>
+inline V span_mask(int x0, int x_begin, int x_end) {
+  const V lane = add16(splat<V>(x0), lane_index16<V>());
+  return andnot(cmplt16(lane, splat<V>(x_begin)), cmplt16(lane, splat<V>(x_end)));
+}
+
+template <class V>
+inline V select(V mask, V yes, V no) {
+  return or_(and_(mask, yes), andnot(mask, no));
+}
+
+}  // namespace D3D8_SIMD_ISA
 }  // namespace d3d8::raster::simd

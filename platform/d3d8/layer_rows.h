@@ -1,0 +1,65 @@
+// What the screen-layer path hands the code that shades its rows: the
+// per-column texture table, built once per triangle, and the rest of the
+// triangle's values. The rows are shaded at one of two widths, sixteen
+// pixels at a time on CPUs with AVX2, eight otherwise; both give the same
+// bytes, and a group never leaves its row because 640 is a multiple of 16.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <array>
+#include <cstdint>
+
+#include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/raster_types.h"
+#include "platform/d3d8/simd_pixels.h"
+
+namespace d3d8::raster {
+
+static_assert(kBackBufferWidth % 16 == 0);
+
+// Per column of the triangle: the left texel of the bilinear pair (already
+// wrapped) and the pair's weights, (kFilterOne - fu, fu) in every 32-bit
+// lane for pmaddwd. The weights are stored in the order the chosen width
+// reads them: for sixteen pixels, columns x and x + 8 of a group side by
+// side, so one 256-bit load gives the weights of both halves.
+struct LayerColumns {
+  std::array<int32_t, kBackBufferWidth> texel;
+  alignas(32) __m128i weights[kBackBufferWidth];
+};
+
+// Where column x's weights sit for groups of `width` pixels.
+inline int weight_slot(int x, int width) {
+  if (width == 8) return x;
+  return (x & ~15) + ((x & 7) << 1) + ((x >> 3) & 1);
+}
+
+// Per texel of one texture row blended vertically for the current screen
+// row: b, g, r, a as int16, with one extra entry for the wrap.
+constexpr int kMaxLayerRowTexels = 4097;
+
+struct LayerJob {
+  const DrawStates* states;
+  const Triangle* triangle;
+  const Span* spans;
+  int count;
+  uint16_t* colour;
+  uint16_t* depth;
+  const LayerColumns* columns;
+  int16_t* row;               // kMaxLayerRowTexels + 1 entries of four int16
+  int group_begin;            // first group's column, a multiple of the width
+  bool monotonic;             // texel columns only grow: blend just what a row reads
+  bool white;                 // the diffuse colour leaves the texel unchanged
+  int diffuse_r, diffuse_g, diffuse_b;
+  uint32_t fragment_depth;
+  simd::BlendKind blend;
+};
+
+// The texture row j and vertical weight fv of a span's row.
+void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv);
+
+// Shade every span of the job, eight or sixteen pixels at a time.
+void shade_layer_rows_sse2(const LayerJob& job);
+void shade_layer_rows_avx2(const LayerJob& job);
+
+}  // namespace d3d8::raster

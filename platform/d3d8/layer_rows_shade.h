@@ -1,0 +1,147 @@
+// The rows of a screen layer, shaded a register of pixels at a time. This
+// file is compiled once per width (layer_rows_sse2.cpp, layer_rows_avx2.cpp)
+// and everything in it has internal linkage, so the two copies never meet.
+// It calls nothing inline from elsewhere but the SIMD helpers, which are
+// named after their instruction set: a shared inline function compiled for
+// AVX2 could otherwise be the copy the linker keeps for every caller.
+// Float work (the v coordinate of a row) is done in layer_path.cpp.
+#pragma once
+
+
+#include "platform/d3d8/layer_rows.h"
+
+namespace d3d8::raster {
+namespace {
+
+using simd::BlendKind;
+using simd::Rgb;
+
+// Texels first..last of row j blended with row j + 1 by fv into `out`
+// (last at most width: the padded column).
+void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv, int first, int last, int16_t* out) {
+  const uint32_t* r0 = tex.texels + size_t(j) * tex.stride;
+  const uint32_t* r1 = r0 + tex.stride;
+  const __m128i w0 = simd::splat16(kFilterOne - fv), w1 = simd::splat16(fv);
+  const __m128i zero = _mm_setzero_si128();
+  int i = first;
+  for (; i + 4 <= last + 1; i += 4) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + i));
+    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), w0),
+                               _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), w1));
+    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), w0),
+                               _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), w1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i + 8), hi);
+  }
+  for (; i <= last; ++i) {
+    for (int ch = 0; ch < 4; ++ch) {
+      out[4 * i + ch] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - fv) +
+                                             ((r1[i] >> (8 * ch)) & 0xFF) * fv);
+    }
+  }
+}
+
+constexpr int kFilterRound = 1 << (2 * kFilterBits - 1);
+
+// Filters one pixel from the blended row: four int32 lanes b, g, r, a.
+inline __m128i filter_pixel(const LayerJob& job, int x) {
+  // [c_i | c_i+1] -> pairs (c_i.ch, c_i+1.ch) -> weighted sums per channel.
+  __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x]));
+  pair = _mm_unpacklo_epi16(pair, _mm_srli_si128(pair, 8));
+  __m128i sum = _mm_madd_epi16(pair, job.columns->weights[x]);
+  return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kFilterRound)), 2 * kFilterBits);
+}
+
+// Eight filtered pixels from column x0 on, as planar channels.
+inline Rgb<__m128i> filter_group(const LayerJob& job, int x0, __m128i /*type*/) {
+  __m128i q0 = _mm_packs_epi32(filter_pixel(job, x0), filter_pixel(job, x0 + 1));
+  __m128i q1 = _mm_packs_epi32(filter_pixel(job, x0 + 2), filter_pixel(job, x0 + 3));
+  __m128i q2 = _mm_packs_epi32(filter_pixel(job, x0 + 4), filter_pixel(job, x0 + 5));
+  __m128i q3 = _mm_packs_epi32(filter_pixel(job, x0 + 6), filter_pixel(job, x0 + 7));
+  // Transpose [b g r a b g r a] pairs into eight-lane channels.
+  __m128i t0 = _mm_unpacklo_epi16(q0, q1), t1 = _mm_unpackhi_epi16(q0, q1);
+  __m128i t2 = _mm_unpacklo_epi16(q2, q3), t3 = _mm_unpackhi_epi16(q2, q3);
+  __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
+  __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
+  return {_mm_unpacklo_epi64(u1, u3), _mm_unpackhi_epi64(u0, u2), _mm_unpacklo_epi64(u0, u2)};
+}
+
+#if defined(__AVX2__)
+// Pixels x0 + k and x0 + 8 + k in the two halves of one register; every
+// step below works within halves, so the halves come out as the two runs
+// of eight, in order.
+inline __m256i filter_pixel_pair(const LayerJob& job, int x0, int k) {
+  const __m128i* left = reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x0 + k]);
+  const __m128i* right = reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x0 + 8 + k]);
+  __m256i pair = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(left)), _mm_loadu_si128(right), 1);
+  pair = _mm256_unpacklo_epi16(pair, _mm256_srli_si256(pair, 8));
+  const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(job.columns->weights + x0 + 2 * k));
+  __m256i sum = _mm256_madd_epi16(pair, weights);
+  return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(kFilterRound)), 2 * kFilterBits);
+}
+
+inline Rgb<__m256i> filter_group(const LayerJob& job, int x0, __m256i /*type*/) {
+  __m256i q0 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 0), filter_pixel_pair(job, x0, 1));
+  __m256i q1 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 2), filter_pixel_pair(job, x0, 3));
+  __m256i q2 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 4), filter_pixel_pair(job, x0, 5));
+  __m256i q3 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 6), filter_pixel_pair(job, x0, 7));
+  __m256i t0 = _mm256_unpacklo_epi16(q0, q1), t1 = _mm256_unpackhi_epi16(q0, q1);
+  __m256i t2 = _mm256_unpacklo_epi16(q2, q3), t3 = _mm256_unpackhi_epi16(q2, q3);
+  __m256i u0 = _mm256_unpacklo_epi16(t0, t1), u1 = _mm256_unpackhi_epi16(t0, t1);
+  __m256i u2 = _mm256_unpacklo_epi16(t2, t3), u3 = _mm256_unpackhi_epi16(t2, t3);
+  return {_mm256_unpacklo_epi64(u1, u3), _mm256_unpackhi_epi64(u0, u2), _mm256_unpacklo_epi64(u0, u2)};
+}
+#endif
+
+template <class V, BlendKind kBlend>
+void shade_rows(const LayerJob& job) {
+  constexpr int kWidth = simd::kLanes16<V>;
+  const DrawStates& s = *job.states;
+  const SamplerTexture& tex = s.texture;
+  const V fragment = simd::splat<V>(static_cast<int>(job.fragment_depth));
+  const Rgb<V> diffuse = {simd::splat<V>(job.diffuse_r), simd::splat<V>(job.diffuse_g), simd::splat<V>(job.diffuse_b)};
+  for (int n = 0; n < job.count; ++n) {
+    const Span& span = job.spans[n];
+    int32_t j, fv;
+    row_texels(job, span, j, fv);
+    const int x_first = job.group_begin > (span.x_begin & ~(kWidth - 1)) ? job.group_begin : span.x_begin & ~(kWidth - 1);
+    if (job.monotonic) {
+      // Only the texels this row's groups read: from the first group's
+      // left texel to the last group's right one.
+      const int x_last = ((span.x_end + kWidth - 1) & ~(kWidth - 1)) - 1;
+      blend_rows(tex, j, fv, job.columns->texel[x_first], job.columns->texel[x_last] + 1, job.row);
+    } else {
+      blend_rows(tex, j, fv, 0, tex.width, job.row);
+    }
+    uint16_t* colour_row = job.colour + size_t(span.y) * kBackBufferWidth;
+    uint16_t* depth_row = job.depth + size_t(span.y) * kBackBufferWidth;
+    for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
+      V mask = simd::span_mask<V>(x0, span.x_begin, span.x_end);
+      uint16_t* depth_at = depth_row + x0;
+      if (s.z_enable) {
+        mask = simd::and_(mask, simd::depth_passes(s.z_func, fragment, simd::load<V>(depth_at)));
+        if (!simd::any(mask)) continue;
+      }
+      Rgb<V> c = filter_group(job, x0, V{});
+      if (!job.white) c = simd::modulate(c, diffuse);
+      uint16_t* colour_at = colour_row + x0;
+      const V old = simd::load<V>(colour_at);
+      simd::store(colour_at, simd::select(mask, simd::blend<kBlend>(s, c, old), old));
+      if (s.z_enable && s.z_write) simd::store(depth_at, simd::select(mask, fragment, simd::load<V>(depth_at)));
+    }
+  }
+}
+
+template <class V>
+void shade_layer_rows(const LayerJob& job) {
+  switch (job.blend) {
+    case BlendKind::kOpaque: shade_rows<V, BlendKind::kOpaque>(job); break;
+    case BlendKind::kAdd: shade_rows<V, BlendKind::kAdd>(job); break;
+    case BlendKind::kModulate2x: shade_rows<V, BlendKind::kModulate2x>(job); break;
+    case BlendKind::kGeneral: shade_rows<V, BlendKind::kGeneral>(job); break;
+  }
+}
+
+}  // namespace
+}  // namespace d3d8::raster
