@@ -1,0 +1,33 @@
+// What the mesh path hands the code that shades a triangle's pixels, four
+// at a time in SSE2 (span_simd_sse2.cpp) or eight in AVX2
+// (span_simd_avx2.cpp): the triangle, its spans and the values set up once
+// per triangle.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d8/raster_types.h"
+#include "platform/d3d8/simd_pixels.h"
+
+namespace d3d8::raster {
+
+struct SpanJob {
+  const DrawStates* states;
+  const Triangle* triangle;
+  const Span* spans;
+  int count;
+  uint16_t* colour;
+  uint16_t* depth;
+  const uint32_t* texels;
+  int stride, width_shift, width_mask, height_mask;
+  bool bilinear, perspective, flat, white, z_test, z_write;
+  uint32_t z_func;
+  int z_bias;
+  int diffuse_r, diffuse_g, diffuse_b;  // the flat colour
+  simd::BlendKind blend;
+};
+
+void shade_spans_sse2(const SpanJob& job);
+void shade_spans_avx2(const SpanJob& job);
+
+}  // namespace d3d8::raster

@@ -1,0 +1,56 @@
+// The walk over a triangle's spans that both widths of the mesh path use.
+// Every value a pixel gets is a plane evaluated at its own position, so
+// the width and the order of the groups change no byte. Internal linkage:
+// each file that shades gets its own copy and its own list.
+#pragma once
+
+#include "platform/d3d8/raster_types.h"
+
+namespace d3d8::raster {
+namespace {
+
+// The covered pixels that are not part of a whole run of eight, as a list
+// shaded a group at a time regardless of row, so the 2 to 4 pixel rows of
+// small triangles do not waste lanes.
+constexpr int kListFlush = 256;
+constexpr int kRun = 8;
+struct PixelList {
+  alignas(32) int32_t x[kListFlush + kBackBufferWidth + 16];
+  alignas(32) int32_t y[kListFlush + kBackBufferWidth + 16];
+};
+
+// Written and read only while shading a triangle, on the drawing thread
+// (one per width, each file having its own).
+PixelList pixel_list;
+
+// Walks the spans: each whole run of eight neighbouring pixels goes to
+// run(y, x) in place, the rest joins the list, which goes to
+// group(x, y, n) kGroup entries at a time (n of them real; the lanes past n
+// repeat the last pixel so every lane computes sanely, and are never
+// stored).
+template <int kGroup, class Run, class Group>
+inline void walk_spans(const Span* spans, int count, Run&& run, Group&& group) {
+  PixelList& list = pixel_list;
+  int n = 0;
+  auto flush = [&](int upto) {
+    for (int i = 0; i < upto; i += kGroup) group(list.x + i, list.y + i, upto - i < kGroup ? upto - i : kGroup);
+  };
+  for (int i = 0; i < count; ++i) {
+    const Span& span = spans[i];
+    int x = span.x_begin;
+    for (; x + kRun <= span.x_end; x += kRun) run(span.y, x);
+    for (; x < span.x_end; ++x) list.x[n] = x, list.y[n] = span.y, ++n;
+    if (n >= kListFlush) {
+      const int whole = n - n % kGroup;
+      flush(whole);
+      for (int j = whole; j < n; ++j) list.x[j - whole] = list.x[j], list.y[j - whole] = list.y[j];
+      n -= whole;
+    }
+  }
+  if (n == 0) return;
+  for (int j = n; j % kGroup != 0; ++j) list.x[j] = list.x[n - 1], list.y[j] = list.y[n - 1];
+  flush(n);
+}
+
+}  // namespace
+}  // namespace d3d8::raster
