@@ -123,7 +123,7 @@ int run_capture(const CaptureOptions& o) {
   auto last = started;
   std::vector<double> entry_seconds(shell::kTimelineLength, 0.0);
   std::vector<uint64_t> entry_frames(shell::kTimelineLength, 0);
-  bool need_rgb = y4m || !frames_dir.empty() || !sheet_path.empty();
+  bool need_rgb = !frames_dir.empty() || !sheet_path.empty();
   // Only the output thread touches these from here on.
   std::vector<uint8_t> rgb;
   BackgroundWriter writer(8);
@@ -162,7 +162,7 @@ int run_capture(const CaptureOptions& o) {
     writer.post([&, n, entry, tick, demo_time, place_in_sheet, count, pixels = std::move(pixels),
                  samples = std::move(samples)] {
       if (need_rgb) rgb565_to_rgb888(pixels.data(), kCaptureWidth, rgb);
-      if (y4m) y4m->write(rgb);
+      if (y4m) y4m->write(pixels.data());
       if (ffmpeg) ffmpeg->write(pixels.data());
       if (!frames_dir.empty()) {
         char name[32];

@@ -18,6 +18,8 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include "tools/yuv420.h"
+
 namespace tools {
 
 namespace {
@@ -92,32 +94,9 @@ Y4mWriter::~Y4mWriter() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-void Y4mWriter::write(const std::vector<uint8_t>& rgb) {
-  const int w = kCaptureWidth, h = kCaptureHeight;
-  planes_.resize(static_cast<size_t>(w) * h * 3 / 2);
-  uint8_t* luma = planes_.data();
-  uint8_t* cb = luma + w * h;
-  uint8_t* cr = cb + (w / 2) * (h / 2);
-  // BT.601 in 8.8 fixed point, studio range (16..235, 16..240).
-  for (int i = 0; i < w * h; ++i) {
-    int r = rgb[i * 3], g = rgb[i * 3 + 1], b = rgb[i * 3 + 2];
-    luma[i] = static_cast<uint8_t>((66 * r + 129 * g + 25 * b + 128 + 16 * 256) >> 8);
-  }
-  for (int y = 0; y < h / 2; ++y) {
-    for (int x = 0; x < w / 2; ++x) {
-      int r = 0, g = 0, b = 0;
-      for (int dy = 0; dy < 2; ++dy) {
-        for (int dx = 0; dx < 2; ++dx) {
-          const uint8_t* p = &rgb[((y * 2 + dy) * w + x * 2 + dx) * 3];
-          r += p[0];
-          g += p[1];
-          b += p[2];
-        }
-      }
-      cb[y * (w / 2) + x] = static_cast<uint8_t>((-38 * r - 74 * g + 112 * b + 512 + 128 * 1024) >> 10);
-      cr[y * (w / 2) + x] = static_cast<uint8_t>((112 * r - 94 * g - 18 * b + 512 + 128 * 1024) >> 10);
-    }
-  }
+void Y4mWriter::write(const uint16_t* rgb565) {
+  planes_.resize(static_cast<size_t>(kCaptureWidth) * kCaptureHeight * 3 / 2);
+  rgb565_to_yuv420(rgb565, kCaptureWidth, kCaptureHeight, planes_.data());
   static const char kFrame[] = "FRAME\n";
   write_or_throw(file_, kFrame, 6, path_);
   write_or_throw(file_, planes_.data(), planes_.size(), path_);

@@ -18,12 +18,13 @@ void rgb565_to_rgb888(const uint16_t* pixels, int pitch_pixels, std::vector<uint
 
 std::string sha256_hex(const void* data, size_t size);
 
-// YUV4MPEG2, 4:2:0, BT.601 studio range: what players and ffmpeg expect.
+// YUV4MPEG2, 4:2:0, BT.601 studio range (yuv420.h): what players and
+// ffmpeg expect.
 class Y4mWriter {
  public:
   Y4mWriter(const std::string& path, int fps);
   ~Y4mWriter();
-  void write(const std::vector<uint8_t>& rgb);
+  void write(const uint16_t* rgb565_frame);
   void close();
 
  private:

@@ -1,0 +1,85 @@
+// Sixteen pixels (eight chroma samples) at a time in SSE2: a capture
+// converts every one of its frames, and this runs once per frame on the
+// output thread.
+#include "tools/yuv420.h"
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+namespace tools {
+
+namespace {
+
+struct Channels {
+  __m128i r, g, b;  // 0..255 in each 16-bit lane
+};
+
+Channels widen(__m128i p) {
+  const __m128i five = _mm_set1_epi16(31), six = _mm_set1_epi16(63);
+  __m128i r = _mm_srli_epi16(p, 11);
+  __m128i g = _mm_and_si128(_mm_srli_epi16(p, 5), six);
+  __m128i b = _mm_and_si128(p, five);
+  return {_mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2)),
+          _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4)),
+          _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2))};
+}
+
+// At most 66 * 255 + 129 * 255 + 25 * 255 + 4224 = 60324: unsigned 16 bits.
+__m128i luma(const Channels& c) {
+  __m128i sum = _mm_add_epi16(_mm_mullo_epi16(c.r, _mm_set1_epi16(66)), _mm_mullo_epi16(c.g, _mm_set1_epi16(129)));
+  sum = _mm_add_epi16(sum, _mm_mullo_epi16(c.b, _mm_set1_epi16(25)));
+  return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(128 + 16 * 256)), 8);
+}
+
+// Sums of horizontal neighbours in two rows: four int32 lanes, each the sum
+// of a 2x2 block (at most 1020).
+__m128i block_sums(__m128i top, __m128i bottom) {
+  const __m128i ones = _mm_set1_epi16(1);
+  return _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
+}
+
+// (kr R + kg G + kb B + 512 + 128 * 1024) >> 10 for four blocks, int32.
+__m128i chroma(__m128i r, __m128i g, __m128i b, int kr, int kg, int kb) {
+  const __m128i rg = _mm_or_si128(r, _mm_slli_epi32(g, 16));  // (R, G) pairs for pmaddwd
+  const __m128i weights = _mm_set1_epi32((kr & 0xFFFF) | (kg << 16));
+  __m128i sum = _mm_madd_epi16(rg, weights);
+  sum = _mm_add_epi32(sum, _mm_madd_epi16(b, _mm_set1_epi32(kb & 0xFFFF)));
+  return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(512 + 128 * 1024)), 10);
+}
+
+}  // namespace
+
+void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+  uint8_t* y_plane = planes;
+  uint8_t* cb_plane = y_plane + size_t(width) * height;
+  uint8_t* cr_plane = cb_plane + size_t(width / 2) * (height / 2);
+  for (int y = 0; y < height; y += 2) {
+    const uint16_t* rows[2] = {pixels + size_t(y) * width, pixels + size_t(y + 1) * width};
+    uint8_t* cb = cb_plane + size_t(y / 2) * (width / 2);
+    uint8_t* cr = cr_plane + size_t(y / 2) * (width / 2);
+    for (int x = 0; x < width; x += 16) {
+      Channels c[2][2];
+      for (int row = 0; row < 2; ++row) {
+        for (int half = 0; half < 2; ++half) {
+          c[row][half] = widen(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[row] + x + 8 * half)));
+        }
+        const __m128i l = _mm_packus_epi16(luma(c[row][0]), luma(c[row][1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(y_plane + size_t(y + row) * width + x), l);
+      }
+      __m128i cb_out[2], cr_out[2];
+      for (int half = 0; half < 2; ++half) {
+        const __m128i r = block_sums(c[0][half].r, c[1][half].r);
+        const __m128i g = block_sums(c[0][half].g, c[1][half].g);
+        const __m128i b = block_sums(c[0][half].b, c[1][half].b);
+        cb_out[half] = chroma(r, g, b, -38, -74, 112);
+        cr_out[half] = chroma(r, g, b, 112, -94, -18);
+      }
+      const __m128i cb16 = _mm_packs_epi32(cb_out[0], cb_out[1]), cr16 = _mm_packs_epi32(cr_out[0], cr_out[1]);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + x / 2), _mm_packus_epi16(cb16, cb16));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x / 2), _mm_packus_epi16(cr16, cr16));
+    }
+  }
+}
+
+}  // namespace tools
