@@ -1,5 +1,7 @@
 // The device's API face: creation, state, resource creation, the frame
 // bracket and presentation. Drawing itself is in the rasterizer (draw.h).
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -16,6 +18,17 @@ namespace {
 
 // Larger textures than this are refused, as a real adapter of the time would.
 constexpr UINT kMaxTextureSize = 4096;
+
+// Clear runs every frame over both 600 KB buffers: sixteen bytes a store
+// rather than the two a plain fill of uint16_t compiles to.
+void fill16(std::vector<uint16_t>& buffer, uint16_t value) {
+  uint16_t* p = buffer.data();
+  const size_t n = buffer.size();
+  const __m128i v = _mm_set1_epi16(static_cast<int16_t>(value));
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
+  for (; i < n; ++i) p[i] = value;
+}
 
 D3DMATRIX identity() {
   D3DMATRIX m{};
@@ -147,12 +160,12 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const void* rects, DWORD flags, D3D
   // Clearing parts of the target is not needed by anything here.
   if (count != 0 || rects != nullptr) return D3DERR_INVALIDCALL;
   if (flags & D3DCLEAR_TARGET) {
-    std::fill(state_->back_buffer.begin(), state_->back_buffer.end(), d3d8::to_565(colour));
+    d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
   }
   if (flags & D3DCLEAR_ZBUFFER) {
     float clamped = std::clamp(z, 0.0f, 1.0f);
     auto depth = static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
-    std::fill(state_->depth_buffer.begin(), state_->depth_buffer.end(), depth);
+    d3d8::fill16(state_->depth_buffer, depth);
   }
   return D3D_OK;
 }

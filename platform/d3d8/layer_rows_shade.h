@@ -24,6 +24,16 @@ void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv, int first, int
   const __m128i w0 = simd::splat16(kFilterOne - fv), w1 = simd::splat16(fv);
   const __m128i zero = _mm_setzero_si128();
   int i = first;
+#if defined(__AVX2__)
+  const __m256i v0 = _mm256_set1_epi16(static_cast<int16_t>(kFilterOne - fv));
+  const __m256i v1 = _mm256_set1_epi16(static_cast<int16_t>(fv));
+  for (; i + 4 <= last + 1; i += 4) {
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + i)));
+    const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + i)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i),
+                        _mm256_add_epi16(_mm256_mullo_epi16(a, v0), _mm256_mullo_epi16(b, v1)));
+  }
+#endif
   for (; i + 4 <= last + 1; i += 4) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + i));
