@@ -54,21 +54,30 @@ void blend_rows(const SamplerTexture& tex, int32_t j, int32_t fv, int first, int
 
 constexpr int kFilterRound = 1 << (2 * kFilterBits - 1);
 
+// The tables the filter reads, held in locals: the vector stores of the
+// row loop may alias anything, and would otherwise make every group reload
+// these pointers from the job.
+struct Tables {
+  const int32_t* texel;
+  const __m128i* weights;
+  const int16_t* row;
+};
+
 // Filters one pixel from the blended row: four int32 lanes b, g, r, a.
-inline __m128i filter_pixel(const LayerJob& job, int x) {
+inline __m128i filter_pixel(const Tables& k, int x) {
   // [c_i | c_i+1] -> pairs (c_i.ch, c_i+1.ch) -> weighted sums per channel.
-  __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x]));
+  __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k.row + 4 * k.texel[x]));
   pair = _mm_unpacklo_epi16(pair, _mm_srli_si128(pair, 8));
-  __m128i sum = _mm_madd_epi16(pair, job.columns->weights[x]);
+  __m128i sum = _mm_madd_epi16(pair, k.weights[x]);
   return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kFilterRound)), 2 * kFilterBits);
 }
 
 // Eight filtered pixels from column x0 on, as planar channels.
-inline Rgb<__m128i> filter_group(const LayerJob& job, int x0, __m128i /*type*/) {
-  __m128i q0 = _mm_packs_epi32(filter_pixel(job, x0), filter_pixel(job, x0 + 1));
-  __m128i q1 = _mm_packs_epi32(filter_pixel(job, x0 + 2), filter_pixel(job, x0 + 3));
-  __m128i q2 = _mm_packs_epi32(filter_pixel(job, x0 + 4), filter_pixel(job, x0 + 5));
-  __m128i q3 = _mm_packs_epi32(filter_pixel(job, x0 + 6), filter_pixel(job, x0 + 7));
+inline Rgb<__m128i> filter_group(const Tables& k, int x0, __m128i /*type*/) {
+  __m128i q0 = _mm_packs_epi32(filter_pixel(k, x0), filter_pixel(k, x0 + 1));
+  __m128i q1 = _mm_packs_epi32(filter_pixel(k, x0 + 2), filter_pixel(k, x0 + 3));
+  __m128i q2 = _mm_packs_epi32(filter_pixel(k, x0 + 4), filter_pixel(k, x0 + 5));
+  __m128i q3 = _mm_packs_epi32(filter_pixel(k, x0 + 6), filter_pixel(k, x0 + 7));
   // Transpose [b g r a b g r a] pairs into eight-lane channels.
   __m128i t0 = _mm_unpacklo_epi16(q0, q1), t1 = _mm_unpackhi_epi16(q0, q1);
   __m128i t2 = _mm_unpacklo_epi16(q2, q3), t3 = _mm_unpackhi_epi16(q2, q3);
@@ -81,21 +90,21 @@ inline Rgb<__m128i> filter_group(const LayerJob& job, int x0, __m128i /*type*/) 
 // Pixels x0 + k and x0 + 8 + k in the two halves of one register; every
 // step below works within halves, so the halves come out as the two runs
 // of eight, in order.
-inline __m256i filter_pixel_pair(const LayerJob& job, int x0, int k) {
-  const __m128i* left = reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x0 + k]);
-  const __m128i* right = reinterpret_cast<const __m128i*>(job.row + 4 * job.columns->texel[x0 + 8 + k]);
+inline __m256i filter_pixel_pair(const Tables& t, int x0, int k) {
+  const __m128i* left = reinterpret_cast<const __m128i*>(t.row + 4 * t.texel[x0 + k]);
+  const __m128i* right = reinterpret_cast<const __m128i*>(t.row + 4 * t.texel[x0 + 8 + k]);
   __m256i pair = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(left)), _mm_loadu_si128(right), 1);
   pair = _mm256_unpacklo_epi16(pair, _mm256_srli_si256(pair, 8));
-  const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(job.columns->weights + x0 + 2 * k));
+  const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.weights + x0 + 2 * k));
   __m256i sum = _mm256_madd_epi16(pair, weights);
   return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(kFilterRound)), 2 * kFilterBits);
 }
 
-inline Rgb<__m256i> filter_group(const LayerJob& job, int x0, __m256i /*type*/) {
-  __m256i q0 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 0), filter_pixel_pair(job, x0, 1));
-  __m256i q1 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 2), filter_pixel_pair(job, x0, 3));
-  __m256i q2 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 4), filter_pixel_pair(job, x0, 5));
-  __m256i q3 = _mm256_packs_epi32(filter_pixel_pair(job, x0, 6), filter_pixel_pair(job, x0, 7));
+inline Rgb<__m256i> filter_group(const Tables& t, int x0, __m256i /*type*/) {
+  __m256i q0 = _mm256_packs_epi32(filter_pixel_pair(t, x0, 0), filter_pixel_pair(t, x0, 1));
+  __m256i q1 = _mm256_packs_epi32(filter_pixel_pair(t, x0, 2), filter_pixel_pair(t, x0, 3));
+  __m256i q2 = _mm256_packs_epi32(filter_pixel_pair(t, x0, 4), filter_pixel_pair(t, x0, 5));
+  __m256i q3 = _mm256_packs_epi32(filter_pixel_pair(t, x0, 6), filter_pixel_pair(t, x0, 7));
   __m256i t0 = _mm256_unpacklo_epi16(q0, q1), t1 = _mm256_unpackhi_epi16(q0, q1);
   __m256i t2 = _mm256_unpacklo_epi16(q2, q3), t3 = _mm256_unpackhi_epi16(q2, q3);
   __m256i u0 = _mm256_unpacklo_epi16(t0, t1), u1 = _mm256_unpackhi_epi16(t0, t1);
@@ -109,6 +118,9 @@ void shade_rows(const LayerJob& job) {
   constexpr int kWidth = simd::kLanes16<V>;
   const DrawStates& s = *job.states;
   const SamplerTexture& tex = s.texture;
+  const Tables tables = {job.columns->texel.data(), job.columns->weights, job.row};
+  const bool z_test = s.z_enable, z_write = s.z_enable && s.z_write, white = job.white;
+  const uint32_t z_func = s.z_func;
   const V fragment = simd::splat<V>(static_cast<int>(job.fragment_depth));
   const Rgb<V> diffuse = {simd::splat<V>(job.diffuse_r), simd::splat<V>(job.diffuse_g), simd::splat<V>(job.diffuse_b)};
   for (int n = 0; n < job.count; ++n) {
@@ -129,16 +141,16 @@ void shade_rows(const LayerJob& job) {
     for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
       V mask = simd::span_mask<V>(x0, span.x_begin, span.x_end);
       uint16_t* depth_at = depth_row + x0;
-      if (s.z_enable) {
-        mask = simd::and_(mask, simd::depth_passes(s.z_func, fragment, simd::load<V>(depth_at)));
+      if (z_test) {
+        mask = simd::and_(mask, simd::depth_passes(z_func, fragment, simd::load<V>(depth_at)));
         if (!simd::any(mask)) continue;
       }
-      Rgb<V> c = filter_group(job, x0, V{});
-      if (!job.white) c = simd::modulate(c, diffuse);
+      Rgb<V> c = filter_group(tables, x0, V{});
+      if (!white) c = simd::modulate(c, diffuse);
       uint16_t* colour_at = colour_row + x0;
       const V old = simd::load<V>(colour_at);
       simd::store(colour_at, simd::select(mask, simd::blend<kBlend>(s, c, old), old));
-      if (s.z_enable && s.z_write) simd::store(depth_at, simd::select(mask, fragment, simd::load<V>(depth_at)));
+      if (z_write) simd::store(depth_at, simd::select(mask, fragment, simd::load<V>(depth_at)));
     }
   }
 }
