@@ -11,13 +11,13 @@ namespace d3d8::raster {
 // Screen layers and other axis-aligned textured triangles: affine, u varying
 // only across and v only down, one colour, one depth. Precomputes the
 // texture columns once per triangle and the filtered texture row once per
-// screen row, then blends eight pixels at a time.
+// screen row, then blends sixteen pixels at a time (eight without AVX2).
 bool shade_spans_layer(const DrawStates& states, const Triangle& triangle, const Span* spans,
                        int count, uint16_t* colour, uint16_t* depth);
 
 // Any other textured triangle (perspective or affine) with the default
-// stage-0 operation and wrapping power-of-two textures: four pixels at a
-// time in SSE2.
+// stage-0 operation and wrapping power-of-two textures: eight pixels at a
+// time in AVX2, four in SSE2.
 bool shade_spans_simd(const DrawStates& states, const Triangle& triangle, const Span* spans,
                       int count, uint16_t* colour, uint16_t* depth);
 
