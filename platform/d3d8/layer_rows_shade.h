@@ -157,12 +157,7 @@ void shade_rows(const LayerJob& job) {
 
 template <class V>
 void shade_layer_rows(const LayerJob& job) {
-  switch (job.blend) {
-    case BlendKind::kOpaque: shade_rows<V, BlendKind::kOpaque>(job); break;
-    case BlendKind::kAdd: shade_rows<V, BlendKind::kAdd>(job); break;
-    case BlendKind::kModulate2x: shade_rows<V, BlendKind::kModulate2x>(job); break;
-    case BlendKind::kGeneral: shade_rows<V, BlendKind::kGeneral>(job); break;
-  }
+  simd::with_blend(job.blend, [&](auto kind) { shade_rows<V, decltype(kind)::value>(job); });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/d3d8/raster_types.h"
 #include "platform/d3d8/simd_lanes.h"
@@ -20,6 +21,18 @@ enum class BlendKind { kOpaque, kAdd, kModulate2x, kGeneral };
 inline bool reads_source_alpha(uint32_t kind) {
   return kind == D3DBLEND_SRCALPHA || kind == D3DBLEND_INVSRCALPHA || kind == 12 ||
          kind == 13;  // BOTHSRCALPHA, BOTHINVSRCALPHA
+}
+
+// Calls f with the blend kind as a compile-time constant, so each kind gets
+// its own loop.
+template <class F>
+inline void with_blend(BlendKind kind, F&& f) {
+  switch (kind) {
+    case BlendKind::kOpaque: f(std::integral_constant<BlendKind, BlendKind::kOpaque>{}); break;
+    case BlendKind::kAdd: f(std::integral_constant<BlendKind, BlendKind::kAdd>{}); break;
+    case BlendKind::kModulate2x: f(std::integral_constant<BlendKind, BlendKind::kModulate2x>{}); break;
+    case BlendKind::kGeneral: f(std::integral_constant<BlendKind, BlendKind::kGeneral>{}); break;
+  }
 }
 
 // True when blend() below handles these states: no alpha test, and no blend

@@ -14,6 +14,7 @@ namespace {
 
 using simd::BlendKind;
 using simd::Rgb8;
+using Setup = SpanSetup<__m128i>;
 
 // texel_coord: clamp, then truncate.
 inline __m128i texel_coords(__m128 v) {
@@ -50,16 +51,6 @@ inline __m128i depth_passes32(uint32_t func, __m128i f, __m128i s) {
     default: return all;
   }
 }
-
-struct Setup {
-  const uint32_t* texels;
-  int stride, width_shift;
-  __m128i width_mask, height_mask;
-  bool bilinear, perspective, flat, white, z_test, z_write;
-  uint32_t z_func;
-  __m128i z_bias;
-  Rgb8 flat_diffuse;
-};
 
 // Bilinear (or point, with zero weights) filtering of four pixels whose
 // texel coordinates are s, t: b, g, r in lanes 0..3 of the channels.
@@ -251,27 +242,8 @@ void shade(const Setup& k, const SpanJob& job) {
 }  // namespace
 
 void shade_spans_sse2(const SpanJob& job) {
-  Setup k;
-  k.texels = job.texels;
-  k.stride = job.stride;
-  k.width_shift = job.width_shift;
-  k.width_mask = _mm_set1_epi32(job.width_mask);
-  k.height_mask = _mm_set1_epi32(job.height_mask);
-  k.bilinear = job.bilinear;
-  k.perspective = job.perspective;
-  k.flat = job.flat;
-  k.white = job.white;
-  k.z_test = job.z_test;
-  k.z_write = job.z_write;
-  k.z_func = job.z_func;
-  k.z_bias = _mm_set1_epi32(job.z_bias);
-  k.flat_diffuse = {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)};
-  switch (job.blend) {
-    case BlendKind::kOpaque: shade<BlendKind::kOpaque>(k, job); break;
-    case BlendKind::kAdd: shade<BlendKind::kAdd>(k, job); break;
-    case BlendKind::kModulate2x: shade<BlendKind::kModulate2x>(k, job); break;
-    case BlendKind::kGeneral: shade<BlendKind::kGeneral>(k, job); break;
-  }
+  const Setup k = setup_of<__m128i>(job);
+  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
 }
 
 }  // namespace d3d8::raster

@@ -1,13 +1,44 @@
-// The walk over a triangle's spans that both widths of the mesh path use.
+// What both widths of the mesh path share: the job's values splatted for
+// the width, and the walk over a triangle's spans.
 // Every value a pixel gets is a plane evaluated at its own position, so
 // the width and the order of the groups change no byte. Internal linkage:
 // each file that shades gets its own copy and its own list.
 #pragma once
 
-#include "platform/d3d8/raster_types.h"
+#include "platform/d3d8/span_job.h"
 
 namespace d3d8::raster {
 namespace {
+
+// The job's values as each width uses them: int32 lanes splatted once.
+template <class V>
+struct SpanSetup {
+  const uint32_t* texels;
+  int stride, width_shift;
+  V width_mask, height_mask;
+  bool bilinear, perspective, flat, white, z_test, z_write;
+  uint32_t z_func;
+  V z_bias;
+  simd::Rgb8 flat_diffuse;
+};
+
+template <class V>
+SpanSetup<V> setup_of(const SpanJob& job) {
+  return {job.texels,
+          job.stride,
+          job.width_shift,
+          simd::splat32<V>(job.width_mask),
+          simd::splat32<V>(job.height_mask),
+          job.bilinear,
+          job.perspective,
+          job.flat,
+          job.white,
+          job.z_test,
+          job.z_write,
+          job.z_func,
+          simd::splat32<V>(job.z_bias),
+          {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)}};
+}
 
 // The covered pixels that are not part of a whole run of eight, as a list
 // shaded a group at a time regardless of row, so the 2 to 4 pixel rows of
