@@ -7,7 +7,6 @@
 
 #include <emmintrin.h>
 
-#include <array>
 #include <cstdint>
 
 #include "platform/d3d8/raster_config.h"
@@ -24,7 +23,7 @@ static_assert(kBackBufferWidth % 16 == 0);
 // reads them: for sixteen pixels, columns x and x + 8 of a group side by
 // side, so one 256-bit load gives the weights of both halves.
 struct LayerColumns {
-  std::array<int32_t, kBackBufferWidth> texel;
+  int32_t texel[kBackBufferWidth];
   alignas(32) __m128i weights[kBackBufferWidth];
 };
 

@@ -118,7 +118,7 @@ void shade_rows(const LayerJob& job) {
   constexpr int kWidth = simd::kLanes16<V>;
   const DrawStates& s = *job.states;
   const SamplerTexture& tex = s.texture;
-  const Tables tables = {job.columns->texel.data(), job.columns->weights, job.row};
+  const Tables tables = {job.columns->texel, job.columns->weights, job.row};
   const bool z_test = s.z_enable, z_write = s.z_enable && s.z_write, white = job.white;
   const uint32_t z_func = s.z_func;
   const V fragment = simd::splat<V>(static_cast<int>(job.fragment_depth));
