@@ -7,7 +7,6 @@
 // Float work (the v coordinate of a row) is done in layer_path.cpp.
 #pragma once
 
-
 #include "platform/d3d8/layer_rows.h"
 
 namespace d3d8::raster {
@@ -127,7 +126,8 @@ void shade_rows(const LayerJob& job) {
     const Span& span = job.spans[n];
     int32_t j, fv;
     row_texels(job, span, j, fv);
-    const int x_first = job.group_begin > (span.x_begin & ~(kWidth - 1)) ? job.group_begin : span.x_begin & ~(kWidth - 1);
+    const int span_group = span.x_begin & ~(kWidth - 1);
+    const int x_first = span_group > job.group_begin ? span_group : job.group_begin;
     if (job.monotonic) {
       // Only the texels this row's groups read: from the first group's
       // left texel to the last group's right one.
