@@ -24,8 +24,8 @@ void snap_vertex(ScreenVertex& v);
 // a pixel on an edge shared by two triangles exactly once.
 int compute_spans(const Triangle& triangle, Span* spans);
 
-// Narrow triangles (the pixels of a fine mesh: at most sixteen columns,
-// less than 256 pixels across) can take compute_spans_narrow instead, a
+// Narrow triangles (the pixels of a fine mesh: at most eight columns, less
+// than 256 pixels across) can take compute_spans_narrow instead, a
 // lane-per-column edge test in int32 that gives the same spans as
 // compute_spans without its divisions.
 bool narrow_coverage(const Triangle& triangle);

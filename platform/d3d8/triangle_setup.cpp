@@ -210,23 +210,23 @@ struct EdgeWalker {
 
 // Triangles whose clamped columns fit this many lanes and whose snapped
 // extent is below kNarrowExtent take the lane-per-column test below.
-constexpr int kNarrowColumns = 16;
+constexpr int kNarrowColumns = 8;
 // With both extents below 2^12 sixteenths, every edge-function value at a
 // tested pixel stays below 2^26 in magnitude: int32 holds it exactly.
 constexpr int32_t kNarrowExtent = int32_t{1} << 12;
 
+}  // namespace
+
 // Coverage of a narrow triangle: each edge function evaluated exactly in
-// int32 at the columns x_begin .. x_begin + 4 * kVectors - 1 of every row,
-// stepped down the rows by addition. The covered columns of a row are
-// contiguous (the triangle is convex), so the lowest and highest set bits
-// of the row's mask are its span; the result is the walker's, bit for bit.
-template <int kVectors>
-int narrow_spans(const Triangle& t, Span* spans) {
-  // Per edge: its values at four columns per vector on the first row, and
-  // the step from one row to the next.
+// int32 at the eight columns x_begin .. x_begin + 7 of every row, stepped
+// down the rows by addition. The covered columns of a row are contiguous (the
+// triangle is convex), so the lowest and highest set bits of the row's mask
+// are its span; the result is the walker's, bit for bit.
+int compute_spans_narrow(const Triangle& t, Span* spans) {
+  // Per edge: its values at columns x_begin .. +3 and +4 .. +7 of the first
+  // row, and the step from one row to the next.
   struct Edge {
-    __m128i at[kVectors];
-    __m128i step;
+    __m128i lo, hi, step;
   };
   auto edge = [&](int e) {
     const int b = (e + 1) % 3;
@@ -237,11 +237,8 @@ int narrow_spans(const Triangle& t, Span* spans) {
     const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
                           dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
     const int32_t across = -kSubpixelScale * dY;
-    Edge result;
     const __m128i first = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
-    for (int v = 0; v < kVectors; ++v) result.at[v] = _mm_add_epi32(first, _mm_set1_epi32(4 * v * across));
-    result.step = _mm_set1_epi32(kSubpixelScale * dX);
-    return result;
+    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * across)), _mm_set1_epi32(kSubpixelScale * dX)};
   };
   Edge e0 = edge(0), e1 = edge(1), e2 = edge(2);
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
@@ -249,31 +246,21 @@ int narrow_spans(const Triangle& t, Span* spans) {
   const int16_t x_begin = static_cast<int16_t>(t.x_begin);
   int count = 0;
   for (int y = t.y_begin; y < t.y_end; ++y) {
-    __m128i in[kVectors];
-    for (int v = 0; v < kVectors; ++v) {
-      in[v] = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.at[v], below), _mm_cmpgt_epi32(e1.at[v], below)),
-                            _mm_cmpgt_epi32(e2.at[v], below));
-      e0.at[v] = _mm_add_epi32(e0.at[v], e0.step);
-      e1.at[v] = _mm_add_epi32(e1.at[v], e1.step);
-      e2.at[v] = _mm_add_epi32(e2.at[v], e2.step);
-    }
-    // Sixteen columns pack into the sixteen bytes of the mask; eight fill
-    // the low half and repeat in the high half, which `columns` drops.
-    const __m128i lo16 = _mm_packs_epi32(in[0], in[1]);
-    const __m128i hi16 = kVectors == 4 ? _mm_packs_epi32(in[kVectors - 2], in[kVectors - 1]) : lo16;
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo16, hi16))) & columns;
+    const __m128i in_lo = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.lo, below), _mm_cmpgt_epi32(e1.lo, below)),
+                                        _mm_cmpgt_epi32(e2.lo, below));
+    const __m128i in_hi = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.hi, below), _mm_cmpgt_epi32(e1.hi, below)),
+                                        _mm_cmpgt_epi32(e2.hi, below));
+    const __m128i in16 = _mm_packs_epi32(in_lo, in_hi);
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, in16))) & columns;
     if (mask != 0) {
       spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(x_begin + __builtin_ctz(mask)),
                             static_cast<int16_t>(x_begin + 32 - __builtin_clz(mask))};
     }
+    e0.lo = _mm_add_epi32(e0.lo, e0.step), e0.hi = _mm_add_epi32(e0.hi, e0.step);
+    e1.lo = _mm_add_epi32(e1.lo, e1.step), e1.hi = _mm_add_epi32(e1.hi, e1.step);
+    e2.lo = _mm_add_epi32(e2.lo, e2.step), e2.hi = _mm_add_epi32(e2.hi, e2.step);
   }
   return count;
-}
-
-}  // namespace
-
-int compute_spans_narrow(const Triangle& t, Span* spans) {
-  return t.x_end - t.x_begin <= 8 ? narrow_spans<2>(t, spans) : narrow_spans<4>(t, spans);
 }
 
 bool narrow_coverage(const Triangle& t) {
