@@ -82,32 +82,19 @@ std::string sha256_hex(const void* data, size_t size) {
   return s;
 }
 
-Y4mWriter::Y4mWriter(const std::string& path, int fps) : path_(path) {
-  file_ = open_or_throw(path, "wb");
+Y4mWriter::Y4mWriter(const std::string& path, int fps) : file_(path) {
   char header[128];
   int n = std::snprintf(header, sizeof header, "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C420mpeg2\n",
                         kCaptureWidth, kCaptureHeight, fps);
-  write_or_throw(file_, header, static_cast<size_t>(n), path_);
-}
-
-Y4mWriter::~Y4mWriter() {
-  if (file_ != nullptr) std::fclose(file_);
+  file_.append(header, static_cast<size_t>(n));
 }
 
 void Y4mWriter::write(const uint16_t* rgb565) {
-  planes_.resize(static_cast<size_t>(kCaptureWidth) * kCaptureHeight * 3 / 2);
-  rgb565_to_yuv420(rgb565, kCaptureWidth, kCaptureHeight, planes_.data());
   static const char kFrame[] = "FRAME\n";
-  write_or_throw(file_, kFrame, 6, path_);
-  write_or_throw(file_, planes_.data(), planes_.size(), path_);
-}
-
-void Y4mWriter::close() {
-  if (file_ != nullptr && std::fclose(file_) != 0) {
-    file_ = nullptr;
-    throw std::runtime_error("cannot finish " + path_);
-  }
-  file_ = nullptr;
+  file_.append(kFrame, 6);
+  const size_t size = static_cast<size_t>(kCaptureWidth) * kCaptureHeight * 3 / 2;
+  rgb565_to_yuv420(rgb565, kCaptureWidth, kCaptureHeight, file_.reserve(size));
+  file_.commit(size);
 }
 
 WavWriter::WavWriter(const std::string& path, int sample_rate, int channels)

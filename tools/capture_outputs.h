@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/streaming_file.h"
+
 namespace tools {
 
 constexpr int kCaptureWidth = 640;
@@ -19,18 +21,15 @@ void rgb565_to_rgb888(const uint16_t* pixels, int pitch_pixels, std::vector<uint
 std::string sha256_hex(const void* data, size_t size);
 
 // YUV4MPEG2, 4:2:0, BT.601 studio range (yuv420.h): what players and
-// ffmpeg expect.
+// ffmpeg expect. Each frame is converted straight into the file's buffer.
 class Y4mWriter {
  public:
   Y4mWriter(const std::string& path, int fps);
-  ~Y4mWriter();
   void write(const uint16_t* rgb565_frame);
-  void close();
+  void close() { file_.close(); }
 
  private:
-  std::FILE* file_ = nullptr;
-  std::string path_;
-  std::vector<uint8_t> planes_;
+  StreamingFile file_;
 };
 
 // 16-bit PCM WAV; the sizes in the header are written when it is closed.
