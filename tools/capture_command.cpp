@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,33 @@ class Progress {
 
  private:
   bool enabled_;
+};
+
+// Frame buffers on their way to the output thread and back: a fresh 600 KB
+// buffer a frame would be zeroed, and often faulted in by the kernel, every
+// time. Taken on the demo's thread, given back on the output thread.
+class FramePool {
+ public:
+  std::vector<uint16_t> take(size_t pixels) {
+    std::vector<uint16_t> frame;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        frame = std::move(free_.back());
+        free_.pop_back();
+      }
+    }
+    frame.resize(pixels);
+    return frame;
+  }
+  void give(std::vector<uint16_t>&& frame) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(frame));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::vector<uint16_t>> free_;
 };
 
 int run_capture(const CaptureOptions& o) {
@@ -126,6 +154,7 @@ int run_capture(const CaptureOptions& o) {
   bool need_rgb = !frames_dir.empty() || !sheet_path.empty();
   // Only the output thread touches these from here on.
   std::vector<uint8_t> rgb;
+  FramePool frame_pool;
   BackgroundWriter writer(8);
 
   win32::HeadlessOptions headless;
@@ -136,7 +165,7 @@ int run_capture(const CaptureOptions& o) {
     double demo_time = shell::DemoTime;
     bool place_in_sheet = !sheet_path.empty() && !placed[entry];
     if (place_in_sheet) placed[entry] = shell::DemoTime >= entry_middle(entry);
-    std::vector<uint16_t> pixels(static_cast<size_t>(frame.width) * frame.height);
+    std::vector<uint16_t> pixels = frame_pool.take(static_cast<size_t>(frame.width) * frame.height);
     for (int y = 0; y < frame.height; ++y) {
       std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels, frame.width,
                   pixels.begin() + static_cast<size_t>(y) * frame.width);
@@ -160,7 +189,7 @@ int run_capture(const CaptureOptions& o) {
       samples_out = target;
     }
     writer.post([&, n, entry, tick, demo_time, place_in_sheet, count, pixels = std::move(pixels),
-                 samples = std::move(samples)] {
+                 samples = std::move(samples)]() mutable {
       if (need_rgb) rgb565_to_rgb888(pixels.data(), kCaptureWidth, rgb);
       if (y4m) y4m->write(pixels.data());
       if (ffmpeg) ffmpeg->write(pixels.data());
@@ -177,6 +206,7 @@ int run_capture(const CaptureOptions& o) {
                      sha256_hex(pixels.data(), pixels.size() * 2).c_str());
       }
       if (wav) wav->write(samples.data(), count);
+      frame_pool.give(std::move(pixels));
     });
     auto now = Clock::now();
     entry_seconds[entry] += std::chrono::duration<double>(now - last).count();
