@@ -16,6 +16,51 @@ namespace {
 // Written and read only while shading a layer, on the drawing thread.
 LayerColumns columns;
 alignas(16) int16_t row[(kMaxLayerRowTexels + 1) * 4];
+LayerWindows windows;
+alignas(32) int16_t planes[3 * LayerWindows::kPlaneStride];
+
+// Fills `windows` for columns group_begin .. group_end (whole groups of
+// sixteen) of a texture `width` texels wide, and says whether every
+// half-group's pairs fit eight texels. Texels are taken around the wrap
+// (255, 0, 1 as 255, 256, 257 of a 256-wide texture), which the planes'
+// periodic padding serves.
+bool fill_windows(const LayerColumns& c, int width, int group_begin, int group_end) {
+  const int half = width / 2;
+  for (int x0 = group_begin; x0 < group_end; x0 += 8) {
+    const int32_t* texel = c.texel + x0;
+    int32_t offset[8];
+    int32_t low = 0, high = 0;
+    for (int k = 0; k < 8; ++k) {
+      offset[k] = ((texel[k] - texel[0] + half) & (width - 1)) - half;
+      low = std::min(low, offset[k]);
+      high = std::max(high, offset[k]);
+    }
+    if (high - low > 6) return false;  // the right texel of the pair must fit too
+    alignas(16) uint8_t left[16], right[16];
+    for (int k = 0; k < 8; ++k) {
+      const int at = 2 * (offset[k] - low);
+      left[2 * k] = static_cast<uint8_t>(at), left[2 * k + 1] = static_cast<uint8_t>(at + 1);
+      right[2 * k] = static_cast<uint8_t>(at + 2), right[2 * k + 1] = static_cast<uint8_t>(at + 3);
+    }
+    const int h = x0 / 8;
+    windows.base[h] = texel[0] + low;  // -6 .. width - 1
+    windows.left[h] = _mm_load_si128(reinterpret_cast<const __m128i*>(left));
+    windows.right[h] = _mm_load_si128(reinterpret_cast<const __m128i*>(right));
+  }
+  for (int x0 = group_begin; x0 < group_end; x0 += 16) {
+    // The weights of pixels k, as (kFilterOne - fu, fu) in 32-bit lanes; the
+    // 16-wide column table holds columns x and x + 8 side by side.
+    alignas(16) int32_t w[16];
+    for (int k = 0; k < 16; ++k) w[k] = _mm_cvtsi128_si32(c.weights[weight_slot(x0 + k, 16)]);
+    const int g = x0 / 16;
+    windows.weights[4 * g + 0] = _mm_setr_epi32(w[0], w[1], w[2], w[3]);
+    windows.weights[4 * g + 1] = _mm_setr_epi32(w[8], w[9], w[10], w[11]);
+    windows.weights[4 * g + 2] = _mm_setr_epi32(w[4], w[5], w[6], w[7]);
+    windows.weights[4 * g + 3] = _mm_setr_epi32(w[12], w[13], w[14], w[15]);
+  }
+  windows.planes = planes + LayerWindows::kPlanePadding;
+  return true;
+}
 
 
 // Splits an interpolated coordinate (1/kFilterOne texel) into the left texel
@@ -75,7 +120,12 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
     fragment_depth = apply_bias(
         depth16(eval_at(t.z, eval_row(t.z, dy), static_cast<float>(spans[0].x_begin) - t.x0)), s.z_bias);
   }
-  const LayerJob job = {&s, &t, spans, count, colour, depth, &columns, row, group_begin, monotonic,
+  // Windowed rows blend the whole texture row: worth it unless the layer
+  // covers only a small part of a wide texture.
+  const bool windowed = s.wide_simd && tex.width <= 2 * (group_end - group_begin) &&
+                        fill_windows(columns, tex.width, group_begin, group_end);
+  const LayerJob job = {&s, &t, spans, count, colour, depth, &columns, windowed ? &windows : nullptr, row,
+                        group_begin, monotonic,
                         (t.flat_argb & 0xFFFFFF) == 0xFFFFFF, int(channel_r(t.flat_argb)),
                         int(channel_g(t.flat_argb)), int(channel_b(t.flat_argb)), fragment_depth, kind};
   if (s.wide_simd) {

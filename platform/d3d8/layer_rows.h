@@ -37,6 +37,27 @@ inline int weight_slot(int x, int width) {
 // row: b, g, r, a as int16, with one extra entry for the wrap.
 constexpr int kMaxLayerRowTexels = 4097;
 
+// For a layer magnified enough that the eight columns of every aligned
+// half-group read their pairs from at most eight neighbouring texels (all
+// the demo's layers): each half-group's first texel, byte shuffles picking
+// every column's left and right texel out of those eight, and the weights
+// as the 16-pixel filter reads them. The AVX2 width then filters each
+// channel of sixteen pixels with two shuffles and two pmaddwd from a row
+// blended into planes (b, g, r), instead of one load and pmaddwd a pixel.
+struct LayerWindows {
+  static constexpr int kHalves = kBackBufferWidth / 8;
+  // Each plane holds texels -kPlanePadding .. width + kPlanePadding - 1 of
+  // the blended row, repeating it periodically on both sides, so a window
+  // starting anywhere from -6 to width - 1 reads blended texels.
+  static constexpr int kPlanePadding = 8;
+  static constexpr int kPlaneStride = kMaxLayerRowTexels + 2 * kPlanePadding;
+  int32_t base[kHalves];
+  alignas(32) __m128i left[kHalves], right[kHalves];
+  // Per 16-pixel group: pixels 0-3 of each half, then pixels 4-7 of each.
+  alignas(32) __m128i weights[kHalves * 2];
+  int16_t* planes;  // texel 0 of the b plane; g and r follow kPlaneStride apart
+};
+
 struct LayerJob {
   const DrawStates* states;
   const Triangle* triangle;
@@ -45,6 +66,7 @@ struct LayerJob {
   uint16_t* colour;
   uint16_t* depth;
   const LayerColumns* columns;
+  const LayerWindows* windows;  // null unless every half-group fits a window
   int16_t* row;               // kMaxLayerRowTexels + 1 entries of four int16
   int group_begin;            // first group's column, a multiple of the width
   bool monotonic;             // texel columns only grow: blend just what a row reads

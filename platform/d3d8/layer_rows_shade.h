@@ -7,6 +7,8 @@
 // Float work (the v coordinate of a row) is done in layer_path.cpp.
 #pragma once
 
+#include <cstring>
+
 #include "platform/d3d8/layer_rows.h"
 
 namespace d3d8::raster {
@@ -110,6 +112,79 @@ inline Rgb<__m256i> filter_group(const Tables& t, int x0, __m256i /*type*/) {
   __m256i u2 = _mm256_unpacklo_epi16(t2, t3), u3 = _mm256_unpackhi_epi16(t2, t3);
   return {_mm256_unpacklo_epi64(u1, u3), _mm256_unpackhi_epi64(u0, u2), _mm256_unpacklo_epi64(u0, u2)};
 }
+
+// Row j blended with row j + 1 by fv, as blend_rows does, but into three
+// planes (b, g, r) of int16 for the windowed filter, padded periodically.
+void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* planes) {
+  const uint32_t* r0 = tex.texels + size_t(j) * tex.stride;
+  const uint32_t* r1 = r0 + tex.stride;
+  int16_t* plane[3] = {planes, planes + LayerWindows::kPlaneStride, planes + 2 * LayerWindows::kPlaneStride};
+  const __m256i w0 = _mm256_set1_epi16(static_cast<int16_t>(kFilterOne - fv));
+  const __m256i w1 = _mm256_set1_epi16(static_cast<int16_t>(fv));
+  const __m256i bytes_0_2 = _mm256_set1_epi32(0x00FF00FF);
+  // [x0 y0 x1 y1 x2 y2 x3 y3] -> [x0 x1 x2 x3 y0 y1 y2 y3] in each half.
+  const __m256i split = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0, 1, 4, 5, 8, 9, 12,
+                                         13, 2, 3, 6, 7, 10, 11, 14, 15);
+  const int width = tex.width;
+  int i = 0;
+  for (; i + 8 <= width; i += 8) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + i));
+    const __m256i br = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, bytes_0_2), w0),
+                                        _mm256_mullo_epi16(_mm256_and_si256(b, bytes_0_2), w1));
+    const __m256i ga = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(a, 8), bytes_0_2), w0),
+                                        _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(b, 8), bytes_0_2), w1));
+    // b0..b7 | r0..r7, and g0..g7 | a0..a7.
+    const __m256i b_r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(br, split), 0xD8);
+    const __m256i g_a = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(ga, split), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[0] + i), _mm256_castsi256_si128(b_r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[2] + i), _mm256_extracti128_si256(b_r, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[1] + i), _mm256_castsi256_si128(g_a));
+  }
+  for (; i < width; ++i) {
+    for (int ch = 0; ch < 3; ++ch) {
+      plane[ch][i] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - fv) +
+                                          ((r1[i] >> (8 * ch)) & 0xFF) * fv);
+    }
+  }
+  constexpr int kPad = LayerWindows::kPlanePadding;
+  for (int ch = 0; ch < 3; ++ch) {
+    if (width >= kPad) {
+      std::memcpy(plane[ch] - kPad, plane[ch] + width - kPad, kPad * sizeof(int16_t));
+      std::memcpy(plane[ch] + width, plane[ch], kPad * sizeof(int16_t));
+      continue;
+    }
+    for (int k = 1; k <= kPad; ++k) {
+      plane[ch][-k] = plane[ch][(width - k % width) % width];
+      plane[ch][width + k - 1] = plane[ch][(k - 1) % width];
+    }
+  }
+}
+
+// Sixteen filtered pixels from the planes: per channel, each half-group's
+// eight-texel window is loaded once and every column's pair shuffled out of
+// it. The same weighted sums as filter_pixel_pair.
+inline Rgb<__m256i> filter_group_windowed(const LayerWindows& w, int x0) {
+  const int h = x0 / 8, g = x0 / 16;
+  const __m256i left = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.left + h));
+  const __m256i right = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.right + h));
+  const __m256i weights_lo = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.weights + 4 * g));
+  const __m256i weights_hi = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.weights + 4 * g + 2));
+  const __m256i round = _mm256_set1_epi32(kFilterRound);
+  auto channel = [&](const int16_t* plane) {
+    const __m256i window =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + w.base[h]))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + w.base[h + 1])), 1);
+    const __m256i l = _mm256_shuffle_epi8(window, left), r = _mm256_shuffle_epi8(window, right);
+    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(l, r), weights_lo);  // pixels 0-3 of each half
+    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(l, r), weights_hi);  // 4-7
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, round), 2 * kFilterBits),
+                              _mm256_srai_epi32(_mm256_add_epi32(hi, round), 2 * kFilterBits));
+  };
+  const int16_t* planes = w.planes;
+  return {channel(planes + 2 * LayerWindows::kPlaneStride), channel(planes + LayerWindows::kPlaneStride),
+          channel(planes)};
+}
 #endif
 
 template <class V, BlendKind kBlend>
@@ -120,6 +195,8 @@ void shade_rows(const LayerJob& job) {
   const Tables tables = {job.columns->texel, job.columns->weights, job.row};
   const bool z_test = s.z_enable, z_write = s.z_enable && s.z_write, white = job.white;
   const uint32_t z_func = s.z_func;
+  // Windows are made only for the sixteen-pixel width.
+  [[maybe_unused]] const bool windowed = kWidth == 16 && job.windows != nullptr;
   const V fragment = simd::splat<V>(static_cast<int>(job.fragment_depth));
   const Rgb<V> diffuse = {simd::splat<V>(job.diffuse_r), simd::splat<V>(job.diffuse_g), simd::splat<V>(job.diffuse_b)};
   for (int n = 0; n < job.count; ++n) {
@@ -128,14 +205,20 @@ void shade_rows(const LayerJob& job) {
     row_texels(job, span, j, fv);
     const int span_group = span.x_begin & ~(kWidth - 1);
     const int x_first = span_group > job.group_begin ? span_group : job.group_begin;
-    if (job.monotonic) {
-      // Only the texels this row's groups read: from the first group's
-      // left texel to the last group's right one.
-      const int x_last = ((span.x_end + kWidth - 1) & ~(kWidth - 1)) - 1;
-      blend_rows(tex, j, fv, job.columns->texel[x_first], job.columns->texel[x_last] + 1, job.row);
+    // With monotonic columns only the texels this row's groups read: from
+    // the first group's left texel to the last group's right one.
+    const int x_last = ((span.x_end + kWidth - 1) & ~(kWidth - 1)) - 1;
+    const int first = job.monotonic ? job.columns->texel[x_first] : 0;
+    const int last = job.monotonic ? job.columns->texel[x_last] + 1 : tex.width;
+#if defined(__AVX2__)
+    if (windowed) {
+      blend_planes(tex, j, fv, job.windows->planes);
     } else {
-      blend_rows(tex, j, fv, 0, tex.width, job.row);
+      blend_rows(tex, j, fv, first, last, job.row);
     }
+#else
+    blend_rows(tex, j, fv, first, last, job.row);
+#endif
     uint16_t* colour_row = job.colour + size_t(span.y) * kBackBufferWidth;
     uint16_t* depth_row = job.depth + size_t(span.y) * kBackBufferWidth;
     for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
@@ -145,7 +228,11 @@ void shade_rows(const LayerJob& job) {
         mask = simd::and_(mask, simd::depth_passes(z_func, fragment, simd::load<V>(depth_at)));
         if (!simd::any(mask)) continue;
       }
+#if defined(__AVX2__)
+      Rgb<V> c = windowed ? filter_group_windowed(*job.windows, x0) : filter_group(tables, x0, V{});
+#else
       Rgb<V> c = filter_group(tables, x0, V{});
+#endif
       if (!white) c = simd::modulate(c, diffuse);
       uint16_t* colour_at = colour_row + x0;
       const V old = simd::load<V>(colour_at);

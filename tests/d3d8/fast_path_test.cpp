@@ -112,6 +112,19 @@ TEST_F(FastPath, LayersMatchTheReferencePath) {
       fast += expect_same([&] { draw_screen(v, D3DPT_TRIANGLESTRIP); }, "offset " + std::to_string(offset));
     }
   }
+  // Magnified layers take per-channel windows of eight texels on the wide
+  // width, around the wrap too (a 4-texel texture repeats within one window);
+  // minified ones cannot, and those at the edge decide it half-group by
+  // half-group.
+  IDirect3DTexture8* tiny = texture(4, 4, D3DFMT_R5G6B5, [&](int, int) { return rng() & 0xFFFF; }, false);
+  for (IDirect3DTexture8* t : {argb, tiny}) {
+    device_->SetTexture(0, t);
+    for (float scale : {1.0f, -1.0f, 2.8f, -9.0f, 9.0f, 27.0f}) {  // negative: u falls to the right
+      auto v = layer_strip(0xFFFFFFFF);
+      for (auto& p : v) p.u = p.u * scale - 0.3f, p.v *= scale;
+      fast += expect_same([&] { draw_screen(v, D3DPT_TRIANGLESTRIP); }, "scale " + std::to_string(scale));
+    }
+  }
   // Nearly every triangle above is a layer triangle (blending by source
   // alpha is not).
   EXPECT_GE(fast, 2u * (6 * 2 * 4 * 3 + 12));
