@@ -14,6 +14,13 @@ namespace tools {
 //   Cr = (112 R - 94 G - 18 B + 512 + 128 * 1024) >> 10.
 // width and height are even, width a multiple of 16; `planes` holds
 // width * height * 3 / 2 bytes: Y, then Cb, then Cr.
+// Takes the AVX2 width when the CPU has it and width is a multiple of 32.
 void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes);
+
+// The two widths behind it, the same bytes: SSE2 (any x86-64) and AVX2
+// (only where yuv420_avx2_available(); width a multiple of 32).
+void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_t* planes);
+void rgb565_to_yuv420_avx2(const uint16_t* pixels, int width, int height, uint8_t* planes);
+bool yuv420_avx2_available();
 
 }  // namespace tools

@@ -53,12 +53,20 @@ TEST(Yuv420, MatchesTheDefinition) {
       {"every value in turn", [](int i) { return uint16_t(i * 173); }},
       {"random", [&](int) { return uint16_t(rng()); }},
   };
-  for (const Case& c : cases) {
-    std::vector<uint16_t> pixels(kWidth * kHeight);
-    for (int i = 0; i < kWidth * kHeight; ++i) pixels[i] = c.pixel(i);
-    std::vector<uint8_t> planes(kWidth * kHeight * 3 / 2, 0xAA);
-    tools::rgb565_to_yuv420(pixels.data(), kWidth, kHeight, planes.data());
-    EXPECT_EQ(planes, by_definition(pixels)) << c.name;
+  struct Width {
+    const char* name;
+    void (*convert)(const uint16_t*, int, int, uint8_t*);
+  };
+  std::vector<Width> widths = {{"sse2", tools::rgb565_to_yuv420_sse2}};
+  if (tools::yuv420_avx2_available()) widths.push_back({"avx2", tools::rgb565_to_yuv420_avx2});
+  for (const Width& w : widths) {
+    for (const Case& c : cases) {
+      std::vector<uint16_t> pixels(kWidth * kHeight);
+      for (int i = 0; i < kWidth * kHeight; ++i) pixels[i] = c.pixel(i);
+      std::vector<uint8_t> planes(kWidth * kHeight * 3 / 2, 0xAA);
+      w.convert(pixels.data(), kWidth, kHeight, planes.data());
+      EXPECT_EQ(planes, by_definition(pixels)) << c.name << ", " << w.name;
+    }
   }
 }
 
