@@ -115,36 +115,39 @@ inline Rgb<__m256i> filter_group(const Tables& t, int x0, __m256i /*type*/) {
 
 // Row j blended with row j + 1 by fv, as blend_rows does, but into three
 // planes (b, g, r) of int16 for the windowed filter, padded periodically.
+// The blend is one pmaddubsw of interleaved texel bytes by the byte weights
+// (kFilterOne - fv, fv); at fv = 0 the first does not fit a signed byte, so
+// the row is blended with itself by (127, 1) instead: the same integers.
 void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* planes) {
   const uint32_t* r0 = tex.texels + size_t(j) * tex.stride;
-  const uint32_t* r1 = r0 + tex.stride;
+  const uint32_t* r1 = fv == 0 ? r0 : r0 + tex.stride;
+  const int32_t weight = fv == 0 ? 1 : fv;
   int16_t* plane[3] = {planes, planes + LayerWindows::kPlaneStride, planes + 2 * LayerWindows::kPlaneStride};
-  const __m256i w0 = _mm256_set1_epi16(static_cast<int16_t>(kFilterOne - fv));
-  const __m256i w1 = _mm256_set1_epi16(static_cast<int16_t>(fv));
-  const __m256i bytes_0_2 = _mm256_set1_epi32(0x00FF00FF);
-  // [x0 y0 x1 y1 x2 y2 x3 y3] -> [x0 x1 x2 x3 y0 y1 y2 y3] in each half.
-  const __m256i split = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0, 1, 4, 5, 8, 9, 12,
-                                         13, 2, 3, 6, 7, 10, 11, 14, 15);
+  const __m256i weights = _mm256_set1_epi16(static_cast<int16_t>((kFilterOne - weight) | weight << 8));
+  // [c0 c1 c2 c3 | c4 c5 c6 c7] of texels i, i + 1 -> c0 c4 c1 c5 c2 c6 c3 c7: channels side by side.
+  const __m256i pairs = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                                         11, 4, 5, 12, 13, 6, 7, 14, 15);
   const int width = tex.width;
   int i = 0;
   for (; i + 8 <= width; i += 8) {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + i));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + i));
-    const __m256i br = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, bytes_0_2), w0),
-                                        _mm256_mullo_epi16(_mm256_and_si256(b, bytes_0_2), w1));
-    const __m256i ga = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(a, 8), bytes_0_2), w0),
-                                        _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(b, 8), bytes_0_2), w1));
-    // b0..b7 | r0..r7, and g0..g7 | a0..a7.
-    const __m256i b_r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(br, split), 0xD8);
-    const __m256i g_a = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(ga, split), 0xD8);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[0] + i), _mm256_castsi256_si128(b_r));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[2] + i), _mm256_extracti128_si256(b_r, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[1] + i), _mm256_castsi256_si128(g_a));
+    // Texels i, i + 1 | i + 4, i + 5 and i + 2, i + 3 | i + 6, i + 7, as
+    // int16 b g r a each, then two of each channel side by side.
+    const __m256i near = _mm256_shuffle_epi8(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), weights), pairs);
+    const __m256i far = _mm256_shuffle_epi8(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), weights), pairs);
+    // b of i..i+3, g of i..i+3 | b of i+4..i+7, g of i+4..i+7 (and r, a likewise),
+    // then the quarters in order.
+    const __m256i b_g = _mm256_permute4x64_epi64(_mm256_unpacklo_epi32(near, far), 0xD8);
+    const __m256i r_a = _mm256_permute4x64_epi64(_mm256_unpackhi_epi32(near, far), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[0] + i), _mm256_castsi256_si128(b_g));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[1] + i), _mm256_extracti128_si256(b_g, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[2] + i), _mm256_castsi256_si128(r_a));
   }
   for (; i < width; ++i) {
     for (int ch = 0; ch < 3; ++ch) {
-      plane[ch][i] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - fv) +
-                                          ((r1[i] >> (8 * ch)) & 0xFF) * fv);
+      plane[ch][i] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - weight) +
+                                          ((r1[i] >> (8 * ch)) & 0xFF) * weight);
     }
   }
   constexpr int kPad = LayerWindows::kPlanePadding;
@@ -222,7 +225,10 @@ void shade_rows(const LayerJob& job) {
     uint16_t* colour_row = job.colour + size_t(span.y) * kBackBufferWidth;
     uint16_t* depth_row = job.depth + size_t(span.y) * kBackBufferWidth;
     for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
-      V mask = simd::span_mask<V>(x0, span.x_begin, span.x_end);
+      // Most groups of a layer lie wholly inside the span; without a depth
+      // test they need no mask.
+      const bool whole = !z_test && x0 >= span.x_begin && x0 + kWidth <= span.x_end;
+      V mask = whole ? simd::splat<V>(-1) : simd::span_mask<V>(x0, span.x_begin, span.x_end);
       uint16_t* depth_at = depth_row + x0;
       if (z_test) {
         mask = simd::and_(mask, simd::depth_passes(z_func, fragment, simd::load<V>(depth_at)));
@@ -235,8 +241,13 @@ void shade_rows(const LayerJob& job) {
 #endif
       if (!white) c = simd::modulate(c, diffuse);
       uint16_t* colour_at = colour_row + x0;
+      if (whole && kBlend == BlendKind::kOpaque) {
+        simd::store(colour_at, simd::blend<kBlend>(s, c, V{}));
+        continue;
+      }
       const V old = simd::load<V>(colour_at);
-      simd::store(colour_at, simd::select(mask, simd::blend<kBlend>(s, c, old), old));
+      const V blended = simd::blend<kBlend>(s, c, old);
+      simd::store(colour_at, whole ? blended : simd::select(mask, blended, old));
       if (z_write) simd::store(depth_at, simd::select(mask, fragment, simd::load<V>(depth_at)));
     }
   }
