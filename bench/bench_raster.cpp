@@ -48,9 +48,10 @@ D3DMATRIX projection() {
 }
 
 // The figures at the widest SIMD width the CPU offers keep their plain
-// names; the SSE2-only ones (any x86-64) are named raster.sse2.*.
-std::string figure_name(const std::string& name, bool wide) {
-  return wide ? name : "raster.sse2." + name.substr(std::string("raster.").size());
+// names; the others are named after their width: raster.avx2.* (the
+// layers without AVX-512) and raster.sse2.* (any x86-64).
+std::string figure_name(const std::string& name, const char* width) {
+  return width == nullptr ? name : "raster." + std::string(width) + "." + name.substr(std::string("raster.").size());
 }
 
 }  // namespace
@@ -103,8 +104,13 @@ int main() {
   } modes[] = {{"raster.layer_opaque_ms", false, D3DBLEND_ONE, D3DBLEND_ZERO},
                {"raster.layer_add_ms", true, D3DBLEND_ONE, D3DBLEND_ONE},
                {"raster.layer_mod2x_ms", true, D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR}};
-  for (bool wide : {true, false}) {
-    d3d8::raster_options.wide_simd = wide;
+  struct Width {
+    const char* name;
+    bool wide, widest;
+  };
+  for (const Width& w : {Width{nullptr, true, true}, Width{"avx2", true, false}, Width{"sse2", false, false}}) {
+    d3d8::raster_options.wide_simd = w.wide;
+    d3d8::raster_options.widest_simd = w.widest;
     for (const Mode& m : modes) {
       device->SetRenderState(D3DRS_ALPHABLENDENABLE, m.blend);
       device->SetRenderState(D3DRS_SRCBLEND, m.src);
@@ -114,7 +120,7 @@ int main() {
         device->SetVertexShader(0x144);
         device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
       });
-      bench::report(figure_name(m.name, wide).c_str(), seconds * 1e3, "ms");
+      bench::report(figure_name(m.name, w.name).c_str(), seconds * 1e3, "ms");
     }
   }
 
@@ -157,7 +163,7 @@ int main() {
       device->SetVertexShader(0x142);
       device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(grid.size()), 0, UINT(indices.size() / 3));
     });
-    bench::report(figure_name("raster.mesh20k_ms", wide).c_str(), seconds * 1e3, "ms");
+    bench::report(figure_name("raster.mesh20k_ms", wide ? nullptr : "sse2").c_str(), seconds * 1e3, "ms");
   }
   d3d8::raster_options = {};
   if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {

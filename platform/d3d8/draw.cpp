@@ -21,9 +21,14 @@ RasterOptions raster_options;
 
 namespace {
 
-// AVX2 and the operating system's saving of its registers, asked once.
+// AVX2, AVX-512 (BW) and the operating system's saving of their
+// registers, asked once.
 bool cpu_has_avx2() {
   static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+bool cpu_has_avx512bw() {
+  static const bool has = __builtin_cpu_supports("avx512bw");
   return has;
 }
 
@@ -76,6 +81,7 @@ raster::DrawStates read_states(DeviceState& s) {
   }
   d.fast_paths = raster_options.fast_paths;
   d.wide_simd = raster_options.wide_simd && cpu_has_avx2();
+  d.widest_simd = d.wide_simd && raster_options.widest_simd && cpu_has_avx512bw();
   return d;
 }
 

@@ -91,14 +91,18 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
       !simd::blend_supported(s, kind)) {
     return false;
   }
+  // The columns are laid out for sixteen pixels whenever AVX2 is there;
+  // the widest width reads them through the windows alone, and its groups
+  // of thirty-two are whole groups of sixteen too.
   const int width = s.wide_simd ? 16 : 8;
+  const int group = s.widest_simd ? 32 : width;
   int x_begin = kBackBufferWidth, x_end = 0;
   for (int n = 0; n < count; ++n) {
     x_begin = std::min<int>(x_begin, spans[n].x_begin);
     x_end = std::max<int>(x_end, spans[n].x_end);
   }
-  const int group_begin = x_begin & ~(width - 1);
-  const int group_end = std::min(kBackBufferWidth, (x_end + width - 1) & ~(width - 1));
+  const int group_begin = x_begin & ~(group - 1);
+  const int group_end = std::min(kBackBufferWidth, (x_end + group - 1) & ~(group - 1));
   // u for every column, from the same evaluation the reference makes
   // (u.b is 0, so every row gives the same row value).
   const float u_row = eval_row(t.u, static_cast<float>(spans[0].y) - t.y0);
@@ -128,7 +132,9 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
                         group_begin, monotonic,
                         (t.flat_argb & 0xFFFFFF) == 0xFFFFFF, int(channel_r(t.flat_argb)),
                         int(channel_g(t.flat_argb)), int(channel_b(t.flat_argb)), fragment_depth, kind};
-  if (s.wide_simd) {
+  if (windowed && s.widest_simd) {
+    shade_layer_rows_avx512(job);
+  } else if (s.wide_simd) {
     shade_layer_rows_avx2(job);
   } else {
     shade_layer_rows_sse2(job);

@@ -1,8 +1,9 @@
 // What the screen-layer path hands the code that shades its rows: the
 // per-column texture table, built once per triangle, and the rest of the
-// triangle's values. The rows are shaded at one of two widths, sixteen
-// pixels at a time on CPUs with AVX2, eight otherwise; both give the same
-// bytes, and a group never leaves its row because 640 is a multiple of 16.
+// triangle's values. The rows are shaded at one of three widths: thirty-two
+// pixels at a time on CPUs with AVX-512 (BW) for windowed layers, sixteen
+// with AVX2, eight otherwise; all give the same bytes, and a group never
+// leaves its row because 640 is a multiple of 32.
 #pragma once
 
 #include <emmintrin.h>
@@ -15,7 +16,7 @@
 
 namespace d3d8::raster {
 
-static_assert(kBackBufferWidth % 16 == 0);
+static_assert(kBackBufferWidth % 32 == 0);
 
 // Per column of the triangle: the left texel of the bilinear pair (already
 // wrapped) and the pair's weights, (kFilterOne - fu, fu) in every 32-bit
@@ -52,7 +53,8 @@ struct LayerWindows {
   static constexpr int kPlanePadding = 8;
   static constexpr int kPlaneStride = kMaxLayerRowTexels + 2 * kPlanePadding;
   int32_t base[kHalves];
-  alignas(32) __m128i left[kHalves], right[kHalves];
+  // Aligned for the widest width's loads of four half-groups at once.
+  alignas(64) __m128i left[kHalves], right[kHalves];
   // Per 16-pixel group: pixels 0-3 of each half, then pixels 4-7 of each.
   alignas(32) __m128i weights[kHalves * 2];
   int16_t* planes;  // texel 0 of the b plane; g and r follow kPlaneStride apart
@@ -79,8 +81,10 @@ struct LayerJob {
 // The texture row j and vertical weight fv of a span's row.
 void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv);
 
-// Shade every span of the job, eight or sixteen pixels at a time.
+// Shade every span of the job, eight, sixteen or thirty-two pixels at a time.
 void shade_layer_rows_sse2(const LayerJob& job);
 void shade_layer_rows_avx2(const LayerJob& job);
+// Thirty-two pixels at a time, on CPUs with AVX-512 (BW); windowed jobs only.
+void shade_layer_rows_avx512(const LayerJob& job);
 
 }  // namespace d3d8::raster

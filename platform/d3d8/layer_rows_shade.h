@@ -167,7 +167,7 @@ void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* pla
 // Sixteen filtered pixels from the planes: per channel, each half-group's
 // eight-texel window is loaded once and every column's pair shuffled out of
 // it. The same weighted sums as filter_pixel_pair.
-inline Rgb<__m256i> filter_group_windowed(const LayerWindows& w, int x0) {
+inline Rgb<__m256i> filter_group_windowed(const LayerWindows& w, int x0, __m256i /*type*/) {
   const int h = x0 / 8, g = x0 / 16;
   const __m256i left = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.left + h));
   const __m256i right = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.right + h));
@@ -188,6 +188,38 @@ inline Rgb<__m256i> filter_group_windowed(const LayerWindows& w, int x0) {
   return {channel(planes + 2 * LayerWindows::kPlaneStride), channel(planes + LayerWindows::kPlaneStride),
           channel(planes)};
 }
+
+#if defined(__AVX512BW__)
+// Thirty-two filtered pixels: the four half-groups' windows in the four
+// 128-bit lanes of one register, shuffled and weighted as above.
+inline Rgb<__m512i> filter_group_windowed(const LayerWindows& w, int x0, __m512i /*type*/) {
+  const int h = x0 / 8, g = x0 / 16;
+  const __m512i left = _mm512_load_si512(w.left + h);
+  const __m512i right = _mm512_load_si512(w.right + h);
+  auto weights_of = [&](int k) {
+    return _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm256_load_si256(reinterpret_cast<const __m256i*>(w.weights + 4 * g + k))),
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(w.weights + 4 * g + 4 + k)), 1);
+  };
+  const __m512i weights_lo = weights_of(0), weights_hi = weights_of(2);
+  const __m512i round = _mm512_set1_epi32(kFilterRound);
+  auto channel = [&](const int16_t* plane) {
+    auto at = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + w.base[h + k])); };
+    __m512i window = _mm512_castsi128_si512(at(0));
+    window = _mm512_inserti32x4(window, at(1), 1);
+    window = _mm512_inserti32x4(window, at(2), 2);
+    window = _mm512_inserti32x4(window, at(3), 3);
+    const __m512i l = _mm512_shuffle_epi8(window, left), r = _mm512_shuffle_epi8(window, right);
+    const __m512i lo = _mm512_madd_epi16(_mm512_unpacklo_epi16(l, r), weights_lo);
+    const __m512i hi = _mm512_madd_epi16(_mm512_unpackhi_epi16(l, r), weights_hi);
+    return _mm512_packs_epi32(_mm512_srai_epi32(_mm512_add_epi32(lo, round), 2 * kFilterBits),
+                              _mm512_srai_epi32(_mm512_add_epi32(hi, round), 2 * kFilterBits));
+  };
+  const int16_t* planes = w.planes;
+  return {channel(planes + 2 * LayerWindows::kPlaneStride), channel(planes + LayerWindows::kPlaneStride),
+          channel(planes)};
+}
+#endif
 #endif
 
 template <class V, BlendKind kBlend>
@@ -198,8 +230,9 @@ void shade_rows(const LayerJob& job) {
   const Tables tables = {job.columns->texel, job.columns->weights, job.row};
   const bool z_test = s.z_enable, z_write = s.z_enable && s.z_write, white = job.white;
   const uint32_t z_func = s.z_func;
-  // Windows are made only for the sixteen-pixel width.
-  [[maybe_unused]] const bool windowed = kWidth == 16 && job.windows != nullptr;
+  // Windows are made only for the sixteen- and thirty-two-pixel widths,
+  // and the widest is taken only with them.
+  [[maybe_unused]] const bool windowed = kWidth >= 16 && job.windows != nullptr;
   const V fragment = simd::splat<V>(static_cast<int>(job.fragment_depth));
   const Rgb<V> diffuse = {simd::splat<V>(job.diffuse_r), simd::splat<V>(job.diffuse_g), simd::splat<V>(job.diffuse_b)};
   for (int n = 0; n < job.count; ++n) {
@@ -234,8 +267,15 @@ void shade_rows(const LayerJob& job) {
         mask = simd::and_(mask, simd::depth_passes(z_func, fragment, simd::load<V>(depth_at)));
         if (!simd::any(mask)) continue;
       }
-#if defined(__AVX2__)
-      Rgb<V> c = windowed ? filter_group_windowed(*job.windows, x0) : filter_group(tables, x0, V{});
+#if defined(__AVX512BW__)
+      Rgb<V> c;
+      if constexpr (kWidth == 32) {
+        c = filter_group_windowed(*job.windows, x0, V{});
+      } else {
+        c = windowed ? filter_group_windowed(*job.windows, x0, V{}) : filter_group(tables, x0, V{});
+      }
+#elif defined(__AVX2__)
+      Rgb<V> c = windowed ? filter_group_windowed(*job.windows, x0, V{}) : filter_group(tables, x0, V{});
 #else
       Rgb<V> c = filter_group(tables, x0, V{});
 #endif

@@ -62,7 +62,8 @@ struct DrawStates {
   bool flat_shade = false;
   SamplerTexture texture;  // texels == nullptr: no texture bound
   bool fast_paths = true;
-  bool wide_simd = false;  // the fast paths may use AVX2: the CPU has it
+  bool wide_simd = false;    // the fast paths may use AVX2: the CPU has it
+  bool widest_simd = false;  // the layer path may use AVX-512 (BW): the CPU has it
 };
 
 // One attribute as a plane over the screen, relative to the triangle's first

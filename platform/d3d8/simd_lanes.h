@@ -1,6 +1,7 @@
 // The integer lane operations the pixel arithmetic is written in, for SSE2
 // registers (eight 16-bit lanes) and, in files built for AVX2, for AVX2
-// registers (sixteen). Overloads of one name do the same thing lane by
+// registers (sixteen), and in the file built for AVX-512 (BW) for its
+// registers (thirty-two). Overloads of one name do the same thing lane by
 // lane, so the templates in simd_pixels.h give the same bytes at both
 // widths.
 //
@@ -22,7 +23,9 @@
 #pragma GCC diagnostic ignored "-Wignored-attributes"
 #endif
 
-#if defined(__AVX2__)
+#if defined(__AVX512BW__)
+#define D3D8_SIMD_ISA avx512
+#elif defined(__AVX2__)
 #define D3D8_SIMD_ISA avx2
 #else
 #define D3D8_SIMD_ISA sse2
@@ -102,6 +105,41 @@ inline __m256i or_(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
 inline __m256i andnot(__m256i a, __m256i b) { return _mm256_andnot_si256(a, b); }
 inline __m256i xor_(__m256i a, __m256i b) { return _mm256_xor_si256(a, b); }
 inline bool any(__m256i mask) { return _mm256_movemask_epi8(mask) != 0; }
+#endif
+
+#if defined(__AVX512BW__)
+// Comparisons give a register of all-ones lanes, as at the other widths,
+// so the pixel templates need no second form for mask registers.
+template <>
+inline __m512i splat<__m512i>(int v) { return _mm512_set1_epi16(static_cast<int16_t>(v)); }
+template <>
+inline __m512i splat32<__m512i>(int v) { return _mm512_set1_epi32(v); }
+template <>
+inline __m512i lane_index16<__m512i>() {
+  return _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9,
+                          8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+template <>
+inline __m512i load<__m512i>(const void* p) { return _mm512_loadu_si512(p); }
+inline void store(void* p, __m512i v) { _mm512_storeu_si512(p, v); }
+inline __m512i add16(__m512i a, __m512i b) { return _mm512_add_epi16(a, b); }
+inline __m512i sub16(__m512i a, __m512i b) { return _mm512_sub_epi16(a, b); }
+inline __m512i mullo16(__m512i a, __m512i b) { return _mm512_mullo_epi16(a, b); }
+inline __m512i mulhi_u16(__m512i a, __m512i b) { return _mm512_mulhi_epu16(a, b); }
+inline __m512i adds_u16(__m512i a, __m512i b) { return _mm512_adds_epu16(a, b); }
+inline __m512i subs_u16(__m512i a, __m512i b) { return _mm512_subs_epu16(a, b); }
+inline __m512i min16(__m512i a, __m512i b) { return _mm512_min_epi16(a, b); }
+inline __m512i cmplt16(__m512i a, __m512i b) { return _mm512_movm_epi16(_mm512_cmplt_epi16_mask(a, b)); }
+inline __m512i cmpgt16(__m512i a, __m512i b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+inline __m512i cmpeq16(__m512i a, __m512i b) { return _mm512_movm_epi16(_mm512_cmpeq_epi16_mask(a, b)); }
+inline __m512i srli16(__m512i a, int n) { return _mm512_srli_epi16(a, static_cast<unsigned>(n)); }
+inline __m512i slli16(__m512i a, int n) { return _mm512_slli_epi16(a, static_cast<unsigned>(n)); }
+inline __m512i and_(__m512i a, __m512i b) { return _mm512_and_si512(a, b); }
+inline __m512i or_(__m512i a, __m512i b) { return _mm512_or_si512(a, b); }
+inline __m512i andnot(__m512i a, __m512i b) { return _mm512_andnot_si512(a, b); }
+inline __m512i xor_(__m512i a, __m512i b) { return _mm512_xor_si512(a, b); }
+inline bool any(__m512i mask) { return _mm512_test_epi16_mask(mask, mask) != 0; }
 #endif
 
 }  // namespace D3D8_SIMD_ISA

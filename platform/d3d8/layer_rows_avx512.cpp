@@ -1,0 +1,16 @@
+// The screen-layer rows thirty-two pixels at a time. Built for AVX-512 (BW)
+// and called only after the CPU has said it has it, for windowed layers.
+// GCC 12's own AVX-512 intrinsics start from a self-initialised
+// "undefined" register, which its uninitialised-use warning then reports
+// inside the header at every inlined call.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include "platform/d3d8/layer_rows_shade.h"
+
+namespace d3d8::raster {
+
+void shade_layer_rows_avx512(const LayerJob& job) { shade_layer_rows<__m512i>(job); }
+
+}  // namespace d3d8::raster
