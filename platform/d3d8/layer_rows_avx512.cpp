@@ -5,6 +5,7 @@
 // inside the header at every inlined call.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 #include "platform/d3d8/layer_rows_shade.h"
