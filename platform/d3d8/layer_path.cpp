@@ -59,6 +59,11 @@ bool fill_windows(const LayerColumns& c, int width, int group_begin, int group_e
     windows.weights[4 * g + 3] = _mm_setr_epi32(w[12], w[13], w[14], w[15]);
   }
   windows.planes = planes + LayerWindows::kPlanePadding;
+  windows.wrap = width >= 2 * LayerWindows::kPlanePadding ? 0 : -1;
+  for (int h = group_begin / 8 + 1; h < group_end / 8 && windows.wrap >= 0; ++h) {
+    if (windows.base[h] >= windows.base[h - 1]) continue;
+    windows.wrap = windows.wrap == 0 ? h : -1;
+  }
   return true;
 }
 

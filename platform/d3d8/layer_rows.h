@@ -58,6 +58,11 @@ struct LayerWindows {
   // Per 16-pixel group: pixels 0-3 of each half, then pixels 4-7 of each.
   alignas(32) __m128i weights[kHalves * 2];
   int16_t* planes;  // texel 0 of the b plane; g and r follow kPlaneStride apart
+  // The half-group whose window lies left of its neighbour's (where the
+  // texture wraps), 0 when every window lies right of the one before, -1
+  // when the planes are filled whole (more than one wrap, or a texture
+  // narrower than twice the padding).
+  int wrap;
 };
 
 struct LayerJob {

@@ -113,21 +113,15 @@ inline Rgb<__m256i> filter_group(const Tables& t, int x0, __m256i /*type*/) {
   return {_mm256_unpacklo_epi64(u1, u3), _mm256_unpackhi_epi64(u0, u2), _mm256_unpacklo_epi64(u0, u2)};
 }
 
-// Row j blended with row j + 1 by fv, as blend_rows does, but into three
-// planes (b, g, r) of int16 for the windowed filter, padded periodically.
-// The blend is one pmaddubsw of interleaved texel bytes by the byte weights
-// (kFilterOne - fv, fv); at fv = 0 the first does not fit a signed byte, so
-// the row is blended with itself by (127, 1) instead: the same integers.
-void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* planes) {
-  const uint32_t* r0 = tex.texels + size_t(j) * tex.stride;
-  const uint32_t* r1 = fv == 0 ? r0 : r0 + tex.stride;
-  const int32_t weight = fv == 0 ? 1 : fv;
-  int16_t* plane[3] = {planes, planes + LayerWindows::kPlaneStride, planes + 2 * LayerWindows::kPlaneStride};
+// Texels a0[0 .. count - 1] blended with a1[...] by the byte weights
+// (kFilterOne - weight, weight) into b, g, r: one pmaddubsw of interleaved
+// texel bytes.
+[[gnu::always_inline]] inline void blend_texels(const uint32_t* a0, const uint32_t* a1, int32_t weight, int count,
+                                                int16_t* b_out, int16_t* g_out, int16_t* r_out) {
   const __m256i weights = _mm256_set1_epi16(static_cast<int16_t>((kFilterOne - weight) | weight << 8));
   // [c0 c1 c2 c3 | c4 c5 c6 c7] of texels i, i + 1 -> c0 c4 c1 c5 c2 c6 c3 c7: channels side by side.
   const __m256i pairs = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
                                          11, 4, 5, 12, 13, 6, 7, 14, 15);
-  const int width = tex.width;
   int i = 0;
 #if defined(__AVX512BW__)
   // Sixteen texels at a time, the same steps in each 128-bit lane; then the
@@ -135,21 +129,21 @@ void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* pla
   const __m512i weights16 = _mm512_set1_epi16(static_cast<int16_t>((kFilterOne - weight) | weight << 8));
   const __m512i pairs16 = _mm512_broadcast_i32x4(_mm256_castsi256_si128(pairs));
   const __m512i quarters = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
-  for (; i + 16 <= width; i += 16) {
-    const __m512i a = _mm512_loadu_si512(r0 + i);
-    const __m512i b = _mm512_loadu_si512(r1 + i);
+  for (; i + 16 <= count; i += 16) {
+    const __m512i a = _mm512_loadu_si512(a0 + i);
+    const __m512i b = _mm512_loadu_si512(a1 + i);
     const __m512i near = _mm512_shuffle_epi8(_mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), weights16), pairs16);
     const __m512i far = _mm512_shuffle_epi8(_mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), weights16), pairs16);
     const __m512i b_g = _mm512_permutexvar_epi64(quarters, _mm512_unpacklo_epi32(near, far));
     const __m512i r_a = _mm512_permutexvar_epi64(quarters, _mm512_unpackhi_epi32(near, far));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[0] + i), _mm512_castsi512_si256(b_g));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[1] + i), _mm512_extracti64x4_epi64(b_g, 1));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[2] + i), _mm512_castsi512_si256(r_a));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(b_out + i), _mm512_castsi512_si256(b_g));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_out + i), _mm512_extracti64x4_epi64(b_g, 1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r_out + i), _mm512_castsi512_si256(r_a));
   }
 #endif
-  for (; i + 8 <= width; i += 8) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + i));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + i));
+  for (; i + 8 <= count; i += 8) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a0 + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a1 + i));
     // Texels i, i + 1 | i + 4, i + 5 and i + 2, i + 3 | i + 6, i + 7, as
     // int16 b g r a each, then two of each channel side by side.
     const __m256i near = _mm256_shuffle_epi8(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), weights), pairs);
@@ -158,27 +152,90 @@ void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* pla
     // then the quarters in order.
     const __m256i b_g = _mm256_permute4x64_epi64(_mm256_unpacklo_epi32(near, far), 0xD8);
     const __m256i r_a = _mm256_permute4x64_epi64(_mm256_unpackhi_epi32(near, far), 0xD8);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[0] + i), _mm256_castsi256_si128(b_g));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[1] + i), _mm256_extracti128_si256(b_g, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[2] + i), _mm256_castsi256_si128(r_a));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(b_out + i), _mm256_castsi256_si128(b_g));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(g_out + i), _mm256_extracti128_si256(b_g, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r_out + i), _mm256_castsi256_si128(r_a));
   }
-  for (; i < width; ++i) {
+  int16_t* out[3] = {b_out, g_out, r_out};
+  for (; i < count; ++i) {
     for (int ch = 0; ch < 3; ++ch) {
-      plane[ch][i] = static_cast<int16_t>(((r0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - weight) +
-                                          ((r1[i] >> (8 * ch)) & 0xFF) * weight);
+      out[ch][i] = static_cast<int16_t>(((a0[i] >> (8 * ch)) & 0xFF) * (kFilterOne - weight) +
+                                        ((a1[i] >> (8 * ch)) & 0xFF) * weight);
     }
   }
-  constexpr int kPad = LayerWindows::kPlanePadding;
-  for (int ch = 0; ch < 3; ++ch) {
-    if (width >= kPad) {
-      std::memcpy(plane[ch] - kPad, plane[ch] + width - kPad, kPad * sizeof(int16_t));
-      std::memcpy(plane[ch] + width, plane[ch], kPad * sizeof(int16_t));
-      continue;
+}
+
+// Row j blended with row j + 1 by fv, as blend_rows does, but into three
+// planes (b, g, r) of int16 for the windowed filter, indexed by texel and
+// repeating the row periodically past both ends. At fv = 0 the weight
+// kFilterOne does not fit a signed byte, so the row is blended with itself
+// by (127, 1) instead: the same integers.
+struct PlaneRow {
+  const uint32_t* r0;
+  const uint32_t* r1;
+  int32_t weight;
+  int width;
+  int16_t* plane[3];
+
+  PlaneRow(const SamplerTexture& tex, int32_t j, int32_t fv, int16_t* planes)
+      : r0(tex.texels + size_t(j) * tex.stride),
+        r1(fv == 0 ? r0 : r0 + tex.stride),
+        weight(fv == 0 ? 1 : fv),
+        width(tex.width),
+        plane{planes, planes + LayerWindows::kPlaneStride, planes + 2 * LayerWindows::kPlaneStride} {}
+
+  // Texels first .. first + count - 1 (inside the row) into entries at .. at + count - 1.
+  void run(int first, int count, int at) const {
+    blend_texels(r0 + first, r1 + first, weight, count, plane[0] + at, plane[1] + at, plane[2] + at);
+  }
+
+  // The whole row and its padding.
+  void all() const {
+    constexpr int kPad = LayerWindows::kPlanePadding;
+    run(0, width, 0);
+    for (int ch = 0; ch < 3; ++ch) {
+      if (width >= kPad) {
+        std::memcpy(plane[ch] - kPad, plane[ch] + width - kPad, kPad * sizeof(int16_t));
+        std::memcpy(plane[ch] + width, plane[ch], kPad * sizeof(int16_t));
+        continue;
+      }
+      for (int k = 1; k <= kPad; ++k) {
+        plane[ch][-k] = plane[ch][(width - k % width) % width];
+        plane[ch][width + k - 1] = plane[ch][(k - 1) % width];
+      }
     }
-    for (int k = 1; k <= kPad; ++k) {
-      plane[ch][-k] = plane[ch][(width - k % width) % width];
-      plane[ch][width + k - 1] = plane[ch][(k - 1) % width];
+  }
+
+  // Entries lo .. hi (-kPad <= lo, hi < width + kPad; the width a power of
+  // two of at least kPad), in whole runs of eight so none ends in the slow
+  // per-texel loop: the padding before 0 and from width on repeats the
+  // row's last and first eight texels, and the range inside grows to a
+  // multiple of eight, moved left where it would pass the end.
+  void entries(int lo, int hi) const {
+    constexpr int kPad = LayerWindows::kPlanePadding;
+    if (lo < 0) run(width - kPad, kPad, -kPad);
+    const int inside_lo = std::max(lo, 0), inside_hi = std::min(hi, width - 1);
+    if (inside_lo <= inside_hi) {
+      const int count = (inside_hi - inside_lo + 8) & ~7;
+      const int first = std::min(inside_lo, width - count);
+      run(first, count, first);
     }
+    if (hi >= width) run(0, kPad, width);
+  }
+};
+
+// The planes for the half-groups h0 .. h1 of a row: only the entries
+// their windows read, from the first window to the last in each stretch
+// where the windows only move right.
+void blend_planes(const SamplerTexture& tex, int32_t j, int32_t fv, const LayerWindows& w, int h0, int h1) {
+  const PlaneRow row(tex, j, fv, w.planes);
+  if (w.wrap < 0) {
+    row.all();
+  } else if (w.wrap <= h0 || w.wrap > h1) {
+    row.entries(w.base[h0], w.base[h1] + 7);
+  } else {
+    row.entries(w.base[h0], w.base[w.wrap - 1] + 7);
+    row.entries(w.base[w.wrap], w.base[h1] + 7);
   }
 }
 
@@ -266,7 +323,7 @@ void shade_rows(const LayerJob& job) {
     const int last = job.monotonic ? job.columns->texel[x_last] + 1 : tex.width;
 #if defined(__AVX2__)
     if (windowed) {
-      blend_planes(tex, j, fv, job.windows->planes);
+      blend_planes(tex, j, fv, *job.windows, x_first / 8, x_last / 8);
     } else {
       blend_rows(tex, j, fv, first, last, job.row);
     }
