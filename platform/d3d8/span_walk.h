@@ -70,7 +70,18 @@ inline void walk_spans(const Span* spans, int count, Run&& run, Group&& group) {
     const Span& span = spans[i];
     int x = span.x_begin;
     for (; x + kRun <= span.x_end; x += kRun) run(span.y, x);
-    for (; x < span.x_end; ++x) list.x[n] = x, list.y[n] = span.y, ++n;
+    // The fewer than eight left join the list as one store of eight; the
+    // lanes past them are overwritten by what comes next (the list has
+    // room past its flush point).
+    if (x < span.x_end) {
+      const __m128i xs = _mm_add_epi32(_mm_set1_epi32(x), _mm_setr_epi32(0, 1, 2, 3));
+      const __m128i ys = _mm_set1_epi32(span.y);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.x + n), xs);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.x + n + 4), _mm_add_epi32(xs, _mm_set1_epi32(4)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.y + n), ys);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list.y + n + 4), ys);
+      n += span.x_end - x;
+    }
     if (n >= kListFlush) {
       const int whole = n - n % kGroup;
       flush(whole);
