@@ -379,7 +379,7 @@ extern FaultInjection faults;
 // them: with fast_paths off every pixel goes through the reference path,
 // which the fast paths must match byte for byte. wide_simd lets them use
 // AVX2 on CPUs that have it (off: SSE2 only, as on any x86-64), and
-// widest_simd, with it, AVX-512 (BW) for screen layers.
+// widest_simd, with it, AVX-512 (BW and VL).
 struct RasterOptions {
   bool fast_paths = true;
   bool wide_simd = true;

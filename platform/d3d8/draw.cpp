@@ -21,14 +21,14 @@ RasterOptions raster_options;
 
 namespace {
 
-// AVX2, AVX-512 (BW) and the operating system's saving of their
+// AVX2, AVX-512 (BW and VL) and the operating system's saving of their
 // registers, asked once.
 bool cpu_has_avx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 }
-bool cpu_has_avx512bw() {
-  static const bool has = __builtin_cpu_supports("avx512bw");
+bool cpu_has_avx512() {
+  static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
   return has;
 }
 
@@ -81,7 +81,7 @@ raster::DrawStates read_states(DeviceState& s) {
   }
   d.fast_paths = raster_options.fast_paths;
   d.wide_simd = raster_options.wide_simd && cpu_has_avx2();
-  d.widest_simd = d.wide_simd && raster_options.widest_simd && cpu_has_avx512bw();
+  d.widest_simd = d.wide_simd && raster_options.widest_simd && cpu_has_avx512();
   return d;
 }
 

@@ -63,7 +63,7 @@ struct DrawStates {
   SamplerTexture texture;  // texels == nullptr: no texture bound
   bool fast_paths = true;
   bool wide_simd = false;    // the fast paths may use AVX2: the CPU has it
-  bool widest_simd = false;  // the layer path may use AVX-512 (BW): the CPU has it
+  bool widest_simd = false;  // the fast paths may use AVX-512 (BW, VL): the CPU has it
 };
 
 // One attribute as a plane over the screen, relative to the triangle's first

@@ -29,5 +29,6 @@ struct SpanJob {
 
 void shade_spans_sse2(const SpanJob& job);
 void shade_spans_avx2(const SpanJob& job);
+void shade_spans_avx512(const SpanJob& job);
 
 }  // namespace d3d8::raster

@@ -49,7 +49,9 @@ bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans,
   job.diffuse_g = int(channel_g(t.flat_argb));
   job.diffuse_b = int(channel_b(t.flat_argb));
   job.blend = kind;
-  if (s.wide_simd) {
+  if (s.widest_simd) {
+    shade_spans_avx512(job);
+  } else if (s.wide_simd) {
     shade_spans_avx2(job);
   } else {
     shade_spans_sse2(job);

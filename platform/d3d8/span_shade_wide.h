@@ -1,0 +1,292 @@
+// The mesh path eight pixels at a time, compiled once per wide instruction
+// set (span_simd_avx2.cpp, span_simd_avx512.cpp) and called only after the
+// CPU has said it has it. The same formulas as the SSE2 width, lane by
+// lane: planes in float in the same order, a true division for 1/q, the
+// same integer filter and blend. The eight pixels' blend runs in the eight
+// 16-bit lanes of one SSE register, full rather than half used. With
+// AVX-512 the filter works on four pixels per register instead of two.
+//
+// Everything here has internal linkage and calls nothing inline from
+// elsewhere but the SIMD helpers, which are named after their instruction
+// set: a shared inline function compiled for AVX2 could otherwise be the
+// copy the linker keeps for every caller.
+#pragma once
+
+#include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/span_job.h"
+#include "platform/d3d8/span_walk.h"
+
+namespace d3d8::raster {
+
+namespace {
+
+using simd::BlendKind;
+using simd::Rgb8;
+using Setup = SpanSetup<__m256i>;
+
+// texel_coord: clamp, then truncate.
+inline __m256i texel_coords(__m256 v) {
+  v = _mm256_max_ps(v, _mm256_set1_ps(-kTexelCoordLimit));
+  v = _mm256_min_ps(v, _mm256_set1_ps(kTexelCoordLimit));
+  return _mm256_cvttps_epi32(v);
+}
+
+// colour_byte (add a half, clamp, truncate) of eight pixels, as 16-bit lanes.
+inline __m128i colour_bytes(__m256 v) {
+  v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
+  v = _mm256_max_ps(v, _mm256_setzero_ps());
+  v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+  const __m256i bytes = _mm256_cvttps_epi32(v);
+  return _mm_packs_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+}
+
+// Eight int32 lanes 0..65535 as eight 16-bit lanes.
+inline __m128i narrow_u16(__m256i v) {
+  return _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// The lanes passing, as eight 16-bit masks.
+inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
+  const __m256i all = _mm256_set1_epi32(-1);
+  __m256i pass;
+  switch (func) {
+    case D3DCMP_NEVER: pass = _mm256_setzero_si256(); break;
+    case D3DCMP_LESS: pass = _mm256_cmpgt_epi32(s, f); break;
+    case D3DCMP_EQUAL: pass = _mm256_cmpeq_epi32(f, s); break;
+    case D3DCMP_LESSEQUAL: pass = _mm256_xor_si256(_mm256_cmpgt_epi32(f, s), all); break;
+    case D3DCMP_GREATER: pass = _mm256_cmpgt_epi32(f, s); break;
+    case D3DCMP_NOTEQUAL: pass = _mm256_xor_si256(_mm256_cmpeq_epi32(f, s), all); break;
+    case D3DCMP_GREATEREQUAL: pass = _mm256_xor_si256(_mm256_cmpgt_epi32(s, f), all); break;
+    default: pass = all; break;
+  }
+  return _mm_packs_epi32(_mm256_castsi256_si128(pass), _mm256_extracti128_si256(pass, 1));
+}
+
+// Bilinear (or point, with zero weights) filtering of eight pixels whose
+// texel coordinates are s, t. Pixels k and k + 4 share a register, one per
+// 128-bit half, through the filter; the channels come out in order.
+[[gnu::always_inline]] inline Rgb8 sample8(const Setup& k, __m256i s, __m256i t) {
+  if (k.bilinear) {
+    s = _mm256_sub_epi32(s, _mm256_set1_epi32(kFilterOne / 2));
+    t = _mm256_sub_epi32(t, _mm256_set1_epi32(kFilterOne / 2));
+  }
+  const __m256i fraction = _mm256_set1_epi32(kFilterOne - 1);
+  __m256i i = _mm256_and_si256(_mm256_srai_epi32(s, kFilterBits), k.width_mask);
+  __m256i j = _mm256_and_si256(_mm256_srai_epi32(t, kFilterBits), k.height_mask);
+  __m256i fu = k.bilinear ? _mm256_and_si256(s, fraction) : _mm256_setzero_si256();
+  __m256i fv = k.bilinear ? _mm256_and_si256(t, fraction) : _mm256_setzero_si256();
+  // Row j of the padded copy starts at j * (width + 1).
+  __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(j, _mm_cvtsi32_si128(k.width_shift)), j), i);
+  // Per pixel: (kFilterOne - fu, fu) for pmaddwd, and fv in 16-bit lanes.
+  const __m256i one = _mm256_set1_epi32(kFilterOne);
+  const __m256i u_weights = _mm256_or_si256(_mm256_sub_epi32(one, fu), _mm256_slli_epi32(fu, 16));
+  __m256i v_weights = _mm256_packs_epi32(fv, fv);
+  v_weights = _mm256_unpacklo_epi16(v_weights, v_weights);  // fv0 fv0 fv1 fv1 .. | fv4 fv4 ..
+  alignas(32) int32_t at[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+#if defined(__AVX512BW__)
+  // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
+  // the steps below take for one pixel in the other width.
+  auto texel_quads = [&](int a, int row) {
+    auto pair = [&](int n) { return reinterpret_cast<const double*>(k.texels + at[n] + row); };
+    const __m128d lo = _mm_loadh_pd(_mm_load_sd(pair(a)), pair(a + 2));
+    const __m128d hi = _mm_loadh_pd(_mm_load_sd(pair(a + 4)), pair(a + 6));
+    return _mm512_cvtepu8_epi16(
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_castpd_si128(lo)), _mm_castpd_si128(hi), 1));
+  };
+  // fv of pixel p sits in 16-bit lane p (p < 4) or p + 4 of this; the u
+  // weights of pixel p in 32-bit lane p of u_weights. Each lane of the
+  // index vectors below names its pixel's, twice in a 32-bit lane for fv.
+  const __m512i fv16 = _mm512_castsi256_si512(_mm256_packs_epi32(fv, fv));
+  const __m512i u32 = _mm512_castsi256_si512(u_weights);
+  auto twice = [](int n) { return n | n << 16; };
+  const __m512i round512 = _mm512_set1_epi32(1 << (2 * kFilterBits - 1));
+  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) {
+    const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, k.stride);
+    const __m512i fv_at = _mm512_permutexvar_epi16(fv_index, fv16);
+    const __m512i u_at = _mm512_permutexvar_epi32(u_index, u32);
+    // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
+    const __m512i column = _mm512_add_epi16(_mm512_slli_epi16(top, kFilterBits),
+                                            _mm512_mullo_epi16(_mm512_sub_epi16(bottom, top), fv_at));
+    const __m512i pair = _mm512_unpacklo_epi16(column, _mm512_bsrli_epi128(column, 8));
+    return _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(pair, u_at), round512), 2 * kFilterBits);
+  };
+  const __m512i even = pixels(0, _mm512_setr_epi32(0, 0, 0, 0, twice(2), twice(2), twice(2), twice(2), twice(8),
+                                                  twice(8), twice(8), twice(8), twice(10), twice(10), twice(10),
+                                                  twice(10)),
+                              _mm512_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2, 4, 4, 4, 4, 6, 6, 6, 6));
+  const __m512i odd = pixels(1, _mm512_setr_epi32(twice(1), twice(1), twice(1), twice(1), twice(3), twice(3), twice(3),
+                                                 twice(3), twice(9), twice(9), twice(9), twice(9), twice(11),
+                                                 twice(11), twice(11), twice(11)),
+                             _mm512_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3, 5, 5, 5, 5, 7, 7, 7, 7));
+  // Lane L: b g r a of pixel 2L, then of pixel 2L + 1: channel c of pixel
+  // p is 16-bit lane 4p + c, gathered into b0..b7 | g0..g7 | r0..r7 | a.
+  auto from = [](int o0, int o1) { return (4 * (o0 % 8) + o0 / 8) | (4 * (o1 % 8) + o1 / 8) << 16; };
+  const __m512i channels = _mm512_permutexvar_epi16(
+      _mm512_setr_epi32(from(0, 1), from(2, 3), from(4, 5), from(6, 7), from(8, 9), from(10, 11), from(12, 13),
+                        from(14, 15), from(16, 17), from(18, 19), from(20, 21), from(22, 23), from(24, 25),
+                        from(26, 27), from(28, 29), from(30, 31)),
+      _mm512_packs_epi32(even, odd));
+  return {_mm512_extracti32x4_epi32(channels, 2), _mm512_extracti32x4_epi32(channels, 1),
+          _mm512_castsi512_si128(channels)};
+#else
+  const __m256i round = _mm256_set1_epi32(1 << (2 * kFilterBits - 1));
+  auto texel_pairs = [&](int a, int b, int row) {
+    const uint32_t* pa = k.texels + at[a] + row;
+    const uint32_t* pb = k.texels + at[b] + row;
+    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa)),
+                                                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb))));
+  };
+  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) {
+    const __m256i top = texel_pairs(lane, lane + 4, 0), bottom = texel_pairs(lane, lane + 4, k.stride);
+    // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
+    const __m256i column = _mm256_add_epi16(_mm256_slli_epi16(top, kFilterBits),
+                                            _mm256_mullo_epi16(_mm256_sub_epi16(bottom, top), fv_lane));
+    const __m256i pair = _mm256_unpacklo_epi16(column, _mm256_srli_si256(column, 8));
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(pair, u_lane), round), 2 * kFilterBits);
+  };
+  const __m256i p0 = pixels(0, _mm256_shuffle_epi32(v_weights, 0x00), _mm256_shuffle_epi32(u_weights, 0x00));
+  const __m256i p1 = pixels(1, _mm256_shuffle_epi32(v_weights, 0x55), _mm256_shuffle_epi32(u_weights, 0x55));
+  const __m256i p2 = pixels(2, _mm256_shuffle_epi32(v_weights, 0xAA), _mm256_shuffle_epi32(u_weights, 0xAA));
+  const __m256i p3 = pixels(3, _mm256_shuffle_epi32(v_weights, 0xFF), _mm256_shuffle_epi32(u_weights, 0xFF));
+  const __m256i q0 = _mm256_packs_epi32(p0, p1);  // b g r a of pixels 0 1 | 4 5
+  const __m256i q1 = _mm256_packs_epi32(p2, p3);  // 2 3 | 6 7
+  const __m256i t0 = _mm256_unpacklo_epi16(q0, q1), t1 = _mm256_unpackhi_epi16(q0, q1);
+  const __m256i u0 = _mm256_unpacklo_epi16(t0, t1);  // b0..b3 g0..g3 | b4..b7 g4..g7
+  const __m256i u1 = _mm256_unpackhi_epi16(t0, t1);  // r0..r3 a0..a3 | r4..r7 a4..a7
+  const __m256i bg = _mm256_permute4x64_epi64(u0, 0xD8);  // b0..b7 | g0..g7
+  const __m256i ra = _mm256_permute4x64_epi64(u1, 0xD8);  // r0..r7 | a0..a7
+  return {_mm256_castsi256_si128(ra), _mm256_extracti128_si256(bg, 1), _mm256_castsi256_si128(bg)};
+#endif
+}
+
+// The offsets of eight pixels from the triangle's first vertex. Exact: both
+// are multiples of 1/16 well inside float's precision.
+struct Oct {
+  __m256 dx, dy;
+};
+
+inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
+  return {_mm256_sub_ps(_mm256_cvtepi32_ps(xi), _mm256_set1_ps(t.x0)),
+          _mm256_sub_ps(_mm256_cvtepi32_ps(yi), _mm256_set1_ps(t.y0))};
+}
+
+[[gnu::always_inline]] inline __m256 plane_at(const Plane& p, const Oct& q) {
+  const __m256 row = _mm256_add_ps(_mm256_set1_ps(p.c), _mm256_mul_ps(_mm256_set1_ps(p.b), q.dy));
+  return _mm256_add_ps(row, _mm256_mul_ps(_mm256_set1_ps(p.a), q.dx));
+}
+
+// depth16 and apply_bias of eight pixels, as int32 lanes.
+[[gnu::always_inline]] inline __m256i fragment_depths(const Setup& k, const Triangle& t, const Oct& q) {
+  __m256 d = _mm256_add_ps(_mm256_mul_ps(plane_at(t.z, q), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
+  d = _mm256_min_ps(_mm256_max_ps(d, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
+  const __m256i fragment = _mm256_cvttps_epi32(d);
+  // apply_bias: depth > bias ? depth - bias : 0.
+  return _mm256_and_si256(_mm256_sub_epi32(fragment, k.z_bias), _mm256_cmpgt_epi32(fragment, k.z_bias));
+}
+
+// The filtered and modulated texel of eight pixels.
+[[gnu::always_inline]] inline Rgb8 colour_oct(const Setup& k, const Triangle& t, const Oct& q) {
+  __m256 su = plane_at(t.u, q), sv = plane_at(t.v, q);
+  __m256 w = _mm256_setzero_ps();
+  if (k.perspective) {
+    w = _mm256_div_ps(_mm256_set1_ps(1.0f), plane_at(t.q, q));
+    su = _mm256_mul_ps(su, w);
+    sv = _mm256_mul_ps(sv, w);
+  }
+  const Rgb8 texel = sample8(k, texel_coords(su), texel_coords(sv));
+  if (k.white) return texel;
+  Rgb8 diffuse = k.flat_diffuse;
+  if (!k.flat) {
+    __m128i channel[3];
+    for (int ch = 0; ch < 3; ++ch) {
+      __m256 value = plane_at(t.colour[ch], q);
+      if (k.perspective) value = _mm256_mul_ps(value, w);
+      channel[ch] = colour_bytes(value);
+    }
+    diffuse = {channel[2], channel[1], channel[0]};
+  }
+  return simd::modulate(texel, diffuse);
+}
+
+// Eight pixels of the list, `count` of them real: colour and depth are
+// gathered and scattered one by one.
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t,
+                                               const int32_t* xs, const int32_t* ys, int count, uint16_t* colour,
+                                               uint16_t* depth) {
+  const Oct q = oct_at(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
+                       _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)));
+  int offset[8];
+  for (int i = 0; i < 8; ++i) offset[i] = ys[i] * kBackBufferWidth + xs[i];
+  __m128i mask = _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(static_cast<int16_t>(count)));
+  __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
+  if (k.z_test) {
+    const __m256i fragment32 = fragment_depths(k, t, q);
+    stored = _mm_setr_epi16(static_cast<int16_t>(depth[offset[0]]), static_cast<int16_t>(depth[offset[1]]),
+                            static_cast<int16_t>(depth[offset[2]]), static_cast<int16_t>(depth[offset[3]]),
+                            static_cast<int16_t>(depth[offset[4]]), static_cast<int16_t>(depth[offset[5]]),
+                            static_cast<int16_t>(depth[offset[6]]), static_cast<int16_t>(depth[offset[7]]));
+    mask = _mm_and_si128(mask, depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(stored)));
+    if (_mm_movemask_epi8(mask) == 0) return;
+    fragment = narrow_u16(fragment32);
+  }
+  const Rgb8 texel = colour_oct(k, t, q);
+  const __m128i old =
+      _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
+                     static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
+                     static_cast<int16_t>(colour[offset[4]]), static_cast<int16_t>(colour[offset[5]]),
+                     static_cast<int16_t>(colour[offset[6]]), static_cast<int16_t>(colour[offset[7]]));
+  alignas(16) uint16_t out[8], out_depth[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
+  // Lanes past count repeat the last pixel and are never stored.
+  for (int i = 0; i < count; ++i) colour[offset[i]] = out[i];
+  if (k.z_write) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), simd::select(mask, fragment, stored));
+    for (int i = 0; i < count; ++i) depth[offset[i]] = out_depth[i];
+  }
+}
+
+// Eight neighbouring pixels of one row, all covered: colour and depth are
+// read and written as one vector each.
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_run8(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
+                                              uint16_t* colour, uint16_t* depth) {
+  const Oct q = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
+                       _mm256_set1_epi32(y));
+  const size_t at = size_t(y) * kBackBufferWidth + x;
+  __m128i* depth_at = reinterpret_cast<__m128i*>(depth + at);
+  __m128i* colour_at = reinterpret_cast<__m128i*>(colour + at);
+  __m128i mask = _mm_set1_epi32(-1);
+  __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
+  if (k.z_test) {
+    const __m256i fragment32 = fragment_depths(k, t, q);
+    stored = _mm_loadu_si128(depth_at);
+    mask = depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(stored));
+    if (_mm_movemask_epi8(mask) == 0) return;
+    fragment = narrow_u16(fragment32);
+  }
+  const Rgb8 texel = colour_oct(k, t, q);
+  const __m128i old = _mm_loadu_si128(colour_at);
+  _mm_storeu_si128(colour_at, simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
+  if (k.z_write) _mm_storeu_si128(depth_at, simd::select(mask, fragment, stored));
+}
+
+template <BlendKind kBlend>
+void shade(const Setup& k, const SpanJob& job) {
+  const DrawStates& s = *job.states;
+  const Triangle& t = *job.triangle;
+  walk_spans<8>(
+      job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      [&](const int32_t* xs, const int32_t* ys, int n) {
+        shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
+      });
+}
+
+void shade_spans_wide(const SpanJob& job) {
+  const Setup k = setup_of<__m256i>(job);
+  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
+}
+
+}  // namespace
+}  // namespace d3d8::raster
