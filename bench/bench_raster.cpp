@@ -48,11 +48,18 @@ D3DMATRIX projection() {
 }
 
 // The figures at the widest SIMD width the CPU offers keep their plain
-// names; the others are named after their width: raster.avx2.* (the
-// layers without AVX-512) and raster.sse2.* (any x86-64).
+// names; the others are named after their width: raster.avx2.* (without
+// AVX-512) and raster.sse2.* (any x86-64).
 std::string figure_name(const std::string& name, const char* width) {
   return width == nullptr ? name : "raster." + std::string(width) + "." + name.substr(std::string("raster.").size());
 }
+
+// The SIMD widths measured, widest first.
+struct Width {
+  const char* name;
+  bool wide, widest;
+};
+constexpr Width kWidths[] = {{nullptr, true, true}, {"avx2", true, false}, {"sse2", false, false}};
 
 }  // namespace
 
@@ -104,11 +111,7 @@ int main() {
   } modes[] = {{"raster.layer_opaque_ms", false, D3DBLEND_ONE, D3DBLEND_ZERO},
                {"raster.layer_add_ms", true, D3DBLEND_ONE, D3DBLEND_ONE},
                {"raster.layer_mod2x_ms", true, D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR}};
-  struct Width {
-    const char* name;
-    bool wide, widest;
-  };
-  for (const Width& w : {Width{nullptr, true, true}, Width{"avx2", true, false}, Width{"sse2", false, false}}) {
+  for (const Width& w : kWidths) {
     d3d8::raster_options.wide_simd = w.wide;
     d3d8::raster_options.widest_simd = w.widest;
     for (const Mode& m : modes) {
@@ -155,15 +158,16 @@ int main() {
   device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   // Equal depths pass LESSEQUAL, so every run does the full work.
-  for (bool wide : {true, false}) {
-    d3d8::raster_options.wide_simd = wide;
+  for (const Width& w : kWidths) {
+    d3d8::raster_options.wide_simd = w.wide;
+    d3d8::raster_options.widest_simd = w.widest;
     double seconds = bench::median_seconds(100, [&] {
       device->SetIndices(ib, 0);
       device->SetStreamSource(0, mesh_vb, sizeof(MeshVertex));
       device->SetVertexShader(0x142);
       device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(grid.size()), 0, UINT(indices.size() / 3));
     });
-    bench::report(figure_name("raster.mesh20k_ms", wide ? nullptr : "sse2").c_str(), seconds * 1e3, "ms");
+    bench::report(figure_name("raster.mesh20k_ms", w.name).c_str(), seconds * 1e3, "ms");
   }
   d3d8::raster_options = {};
   if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
