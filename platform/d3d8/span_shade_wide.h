@@ -12,6 +12,8 @@
 // copy the linker keeps for every caller.
 #pragma once
 
+#include <cstring>
+
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
@@ -88,11 +90,16 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
   // the steps below take for one pixel in the other width.
   auto texel_quads = [&](int a, int row) {
-    auto pair = [&](int n) { return reinterpret_cast<const double*>(k.texels + at[n] + row); };
-    const __m128d lo = _mm_loadh_pd(_mm_load_sd(pair(a)), pair(a + 2));
-    const __m128d hi = _mm_loadh_pd(_mm_load_sd(pair(a + 4)), pair(a + 6));
-    return _mm512_cvtepu8_epi16(
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_castpd_si128(lo)), _mm_castpd_si128(hi), 1));
+    // A pair of texels is 8 bytes at any 4-byte boundary: read through
+    // memcpy, which the compiler turns into the same unaligned loads.
+    auto pair = [&](int n) {
+      long long bytes;
+      std::memcpy(&bytes, k.texels + at[n] + row, sizeof bytes);
+      return bytes;
+    };
+    const __m128i lo = _mm_insert_epi64(_mm_cvtsi64_si128(pair(a)), pair(a + 2), 1);
+    const __m128i hi = _mm_insert_epi64(_mm_cvtsi64_si128(pair(a + 4)), pair(a + 6), 1);
+    return _mm512_cvtepu8_epi16(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1));
   };
   // fv of pixel p sits in 16-bit lane p (p < 4) or p + 4 of this; the u
   // weights of pixel p in 32-bit lane p of u_weights. Each lane of the
