@@ -91,6 +91,10 @@ class TriangleDrawer {
       : states_(states),
         colour_(device.back_buffer.data()),
         depth_(device.depth_buffer.data()) {}
+  // A draw's pixels are all written when it returns.
+  ~TriangleDrawer() { raster::finish_deferred_pixels(states_); }
+  TriangleDrawer(const TriangleDrawer&) = delete;
+  TriangleDrawer& operator=(const TriangleDrawer&) = delete;
 
   void draw(const ProcessedVertex& a, const ProcessedVertex& b, const ProcessedVertex& c) {
     if (!a.valid || !b.valid || !c.valid) return;
@@ -151,6 +155,7 @@ class TriangleDrawer {
       }
     }
     ++raster_counters.reference_triangles;
+    raster::finish_deferred_pixels(states_);
     raster::shade_spans_reference(states_, triangle_, spans_, count, colour_, depth_);
   }
 

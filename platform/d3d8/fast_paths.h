@@ -17,8 +17,12 @@ bool shade_spans_layer(const DrawStates& states, const Triangle& triangle, const
 
 // Any other textured triangle (perspective or affine) with the default
 // stage-0 operation and wrapping power-of-two textures: eight pixels at a
-// time in AVX2, four in SSE2.
+// time in AVX2, four in SSE2. With AVX2 the pixels of small flat-coloured
+// triangles may still be pending when it returns, to share groups with the
+// next triangles': anything else that draws calls finish_deferred_pixels
+// first, and every draw ends with it.
 bool shade_spans_simd(const DrawStates& states, const Triangle& triangle, const Span* spans,
                       int count, uint16_t* colour, uint16_t* depth);
+void finish_deferred_pixels(const DrawStates& states);
 
 }  // namespace d3d8::raster

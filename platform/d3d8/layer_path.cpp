@@ -96,6 +96,7 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
       !simd::blend_supported(s, kind)) {
     return false;
   }
+  finish_deferred_pixels(s);
   // The columns are laid out for sixteen pixels whenever AVX2 is there;
   // the widest width reads them through the windows alone, and its groups
   // of thirty-two are whole groups of sixteen too.

@@ -30,5 +30,9 @@ struct SpanJob {
 void shade_spans_sse2(const SpanJob& job);
 void shade_spans_avx2(const SpanJob& job);
 void shade_spans_avx512(const SpanJob& job);
+// The wide widths keep the pixels of flat-coloured triangles pending, to be
+// shaded with the next triangles' in whole groups: these shade them.
+void finish_deferred_avx2();
+void finish_deferred_avx512();
 
 }  // namespace d3d8::raster

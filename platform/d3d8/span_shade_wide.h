@@ -12,6 +12,7 @@
 // copy the linker keeps for every caller.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/d3d8/raster_config.h"
@@ -183,25 +184,30 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
   return _mm256_add_ps(row, _mm256_mul_ps(_mm256_set1_ps(p.a), q.dx));
 }
 
-// depth16 and apply_bias of eight pixels, as int32 lanes.
-[[gnu::always_inline]] inline __m256i fragment_depths(const Setup& k, const Triangle& t, const Oct& q) {
-  __m256 d = _mm256_add_ps(_mm256_mul_ps(plane_at(t.z, q), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
+// depth16 and apply_bias of eight pixels whose depth plane gave z, as int32
+// lanes.
+[[gnu::always_inline]] inline __m256i fragment_depths(const Setup& k, __m256 z) {
+  __m256 d = _mm256_add_ps(_mm256_mul_ps(z, _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
   d = _mm256_min_ps(_mm256_max_ps(d, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
   const __m256i fragment = _mm256_cvttps_epi32(d);
   // apply_bias: depth > bias ? depth - bias : 0.
   return _mm256_and_si256(_mm256_sub_epi32(fragment, k.z_bias), _mm256_cmpgt_epi32(fragment, k.z_bias));
 }
 
-// The filtered and modulated texel of eight pixels.
-[[gnu::always_inline]] inline Rgb8 colour_oct(const Setup& k, const Triangle& t, const Oct& q) {
-  __m256 su = plane_at(t.u, q), sv = plane_at(t.v, q);
-  __m256 w = _mm256_setzero_ps();
+// The texel of eight pixels whose u, v and q planes gave su, sv and sq
+// (sq unused when affine); w becomes 1 / sq under perspective.
+[[gnu::always_inline]] inline Rgb8 texel_oct(const Setup& k, __m256 su, __m256 sv, __m256 sq, __m256& w) {
   if (k.perspective) {
-    w = _mm256_div_ps(_mm256_set1_ps(1.0f), plane_at(t.q, q));
+    w = _mm256_div_ps(_mm256_set1_ps(1.0f), sq);
     su = _mm256_mul_ps(su, w);
     sv = _mm256_mul_ps(sv, w);
   }
-  const Rgb8 texel = sample8(k, texel_coords(su), texel_coords(sv));
+  return sample8(k, texel_coords(su), texel_coords(sv));
+}
+
+// The texel of eight pixels modulated by their diffuse colour.
+[[gnu::always_inline]] inline Rgb8 modulated(const Setup& k, const Triangle& t, const Oct& q, const Rgb8& texel,
+                                             __m256 w) {
   if (k.white) return texel;
   Rgb8 diffuse = k.flat_diffuse;
   if (!k.flat) {
@@ -216,20 +222,18 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
   return simd::modulate(texel, diffuse);
 }
 
-// Eight pixels of the list, `count` of them real: colour and depth are
-// gathered and scattered one by one.
-template <BlendKind kBlend>
-[[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t,
-                                               const int32_t* xs, const int32_t* ys, int count, uint16_t* colour,
-                                               uint16_t* depth) {
-  const Oct q = oct_at(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
-                       _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)));
-  int offset[8];
-  for (int i = 0; i < 8; ++i) offset[i] = ys[i] * kBackBufferWidth + xs[i];
+// Eight pixels anywhere on the target at offset[0..7], `count` of them real
+// (the lanes past count hold a real lane's pixel and are never stored):
+// colour and depth are gathered and scattered one by one. z, su, sv, sq are
+// the pixels' plane values; colour_of(texel, w) gives the colour to blend.
+template <BlendKind kBlend, class ColourOf>
+[[gnu::always_inline]] inline void shade_scattered(const DrawStates& s, const Setup& k, const int32_t* offset,
+                                                   int count, __m256 z, __m256 su, __m256 sv, __m256 sq,
+                                                   uint16_t* colour, uint16_t* depth, ColourOf&& colour_of) {
   __m128i mask = _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(static_cast<int16_t>(count)));
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
-    const __m256i fragment32 = fragment_depths(k, t, q);
+    const __m256i fragment32 = fragment_depths(k, z);
     stored = _mm_setr_epi16(static_cast<int16_t>(depth[offset[0]]), static_cast<int16_t>(depth[offset[1]]),
                             static_cast<int16_t>(depth[offset[2]]), static_cast<int16_t>(depth[offset[3]]),
                             static_cast<int16_t>(depth[offset[4]]), static_cast<int16_t>(depth[offset[5]]),
@@ -238,7 +242,9 @@ template <BlendKind kBlend>
     if (_mm_movemask_epi8(mask) == 0) return;
     fragment = narrow_u16(fragment32);
   }
-  const Rgb8 texel = colour_oct(k, t, q);
+  __m256 w = _mm256_setzero_ps();
+  const Rgb8 sampled = texel_oct(k, su, sv, sq, w);
+  const Rgb8 texel = colour_of(sampled, w);
   const __m128i old =
       _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
                      static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
@@ -246,12 +252,26 @@ template <BlendKind kBlend>
                      static_cast<int16_t>(colour[offset[6]]), static_cast<int16_t>(colour[offset[7]]));
   alignas(16) uint16_t out[8], out_depth[8];
   _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
-  // Lanes past count repeat the last pixel and are never stored.
   for (int i = 0; i < count; ++i) colour[offset[i]] = out[i];
   if (k.z_write) {
     _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), simd::select(mask, fragment, stored));
     for (int i = 0; i < count; ++i) depth[offset[i]] = out_depth[i];
   }
+}
+
+// Eight pixels of the list, `count` of them real (the lanes past count
+// repeat the last pixel).
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t,
+                                               const int32_t* xs, const int32_t* ys, int count, uint16_t* colour,
+                                               uint16_t* depth) {
+  const Oct q = oct_at(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
+                       _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)));
+  int32_t offset[8];
+  for (int i = 0; i < 8; ++i) offset[i] = ys[i] * kBackBufferWidth + xs[i];
+  shade_scattered<kBlend>(s, k, offset, count, plane_at(t.z, q), plane_at(t.u, q), plane_at(t.v, q),
+                          k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), colour, depth,
+                          [&](const Rgb8& texel, __m256 w) { return modulated(k, t, q, texel, w); });
 }
 
 // Eight neighbouring pixels of one row, all covered: colour and depth are
@@ -267,16 +287,148 @@ template <BlendKind kBlend>
   __m128i mask = _mm_set1_epi32(-1);
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
-    const __m256i fragment32 = fragment_depths(k, t, q);
+    const __m256i fragment32 = fragment_depths(k, plane_at(t.z, q));
     stored = _mm_loadu_si128(depth_at);
     mask = depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(stored));
     if (_mm_movemask_epi8(mask) == 0) return;
     fragment = narrow_u16(fragment32);
   }
-  const Rgb8 texel = colour_oct(k, t, q);
+  __m256 w = _mm256_setzero_ps();
+  const Rgb8 sampled =
+      texel_oct(k, plane_at(t.u, q), plane_at(t.v, q), k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), w);
+  const Rgb8 texel = modulated(k, t, q, sampled, w);
   const __m128i old = _mm_loadu_si128(colour_at);
   _mm_storeu_si128(colour_at, simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
   if (k.z_write) _mm_storeu_si128(depth_at, simd::select(mask, fragment, stored));
+}
+
+// Pixels of small triangles waiting to be shaded together. A triangle of a
+// fine mesh covers about ten pixels in rows of two to five, so shading each
+// triangle's list alone leaves most of its second group's lanes idle; here
+// the lists of consecutive triangles share groups. Each pending pixel keeps
+// its planes' values at its own position (computed as the triangle's group
+// would), so what a pixel gets does not depend on its neighbours in a group.
+// Order does: pixels are shaded in the order they were covered, a group
+// holding two triangles' pixels at one position is split before the second
+// (see shade_pending_group), and anything else about to draw (runs of eight,
+// another path, the end of a draw) shades what waits first.
+constexpr int kPendingFlush = 512;
+struct PendingPixels {
+  alignas(32) int32_t offset[kPendingFlush + 16];
+  alignas(32) float z[kPendingFlush + 16];
+  alignas(32) float q[kPendingFlush + 16];
+  alignas(32) float u[kPendingFlush + 16];
+  alignas(32) float v[kPendingFlush + 16];
+  int n = 0;
+  // What every pending pixel was covered under: one flat-coloured draw's
+  // states and triangles agreeing on filter, perspective and colour.
+  Setup k{};
+  const DrawStates* states = nullptr;
+  BlendKind blend = BlendKind::kOpaque;
+  uint16_t* colour = nullptr;
+  uint16_t* depth = nullptr;
+  int diffuse = -1;
+
+  bool takes(const SpanJob& job) const {
+    return states == job.states && blend == job.blend && colour == job.colour && depth == job.depth &&
+           k.texels == job.texels && k.bilinear == job.bilinear && k.perspective == job.perspective &&
+           k.white == job.white && diffuse == (job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b);
+  }
+};
+
+// Written and read only on the drawing thread, between a draw's first
+// triangle and its end (one per width, each file having its own).
+PendingPixels pending;
+
+// The first lane of `offsets` (count real lanes) holding a pixel an earlier
+// lane holds, or count when there is none. Lanes of one triangle never
+// share a pixel, so this finds only overlapping triangles.
+inline int first_repeat(const int32_t* offsets, __m256i lanes, int count) {
+  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  // Lanes past count get values no pixel has, each its own.
+  const __m256i real = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), index);
+  const __m256i v = _mm256_blendv_epi8(_mm256_sub_epi32(_mm256_set1_epi32(-1), index), lanes, real);
+  // Comparing with the rotations by 1 to 4 meets every pair of lanes.
+  __m256i same = _mm256_setzero_si256();
+  for (int r = 1; r <= 4; ++r) {
+    const __m256i rotated = _mm256_permutevar8x32_epi32(v, _mm256_and_si256(_mm256_add_epi32(index, _mm256_set1_epi32(r)),
+                                                                            _mm256_set1_epi32(7)));
+    same = _mm256_or_si256(same, _mm256_cmpeq_epi32(v, rotated));
+  }
+  if (_mm256_testz_si256(same, same)) return count;
+  for (int j = 1; j < count; ++j) {
+    for (int i = 0; i < j; ++i) {
+      if (offsets[i] == offsets[j]) return j;
+    }
+  }
+  return count;
+}
+
+// Up to eight pending pixels from `at`, in one group. The lanes past count
+// take the last real lane's pixel, so every lane reads inside the targets.
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_pending_lanes(int at, int count) {
+  const PendingPixels& p = pending;
+  const Setup& k = p.k;
+  const __m256i last = _mm256_min_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
+  alignas(32) int32_t offset[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(offset),
+                     _mm256_permutevar8x32_epi32(
+                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at)), last));
+  shade_scattered<kBlend>(*p.states, k, offset, count, _mm256_loadu_ps(p.z + at), _mm256_loadu_ps(p.u + at),
+                          _mm256_loadu_ps(p.v + at), k.perspective ? _mm256_loadu_ps(p.q + at) : _mm256_setzero_ps(),
+                          p.colour, p.depth, [&](const Rgb8& texel, __m256) {
+                            return k.white ? texel : simd::modulate(texel, k.flat_diffuse);
+                          });
+}
+
+// A group of pending pixels, split where a pixel comes back so that the
+// later triangle sees what the earlier one wrote.
+template <BlendKind kBlend>
+inline void shade_pending_group(int at, int count) {
+  while (count > 0) {
+    const __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pending.offset + at));
+    const int n = first_repeat(pending.offset + at, lanes, count);
+    shade_pending_lanes<kBlend>(at, n);
+    at += n;
+    count -= n;
+  }
+}
+
+// Shades the first `upto` pending pixels, a multiple of eight or all of
+// them, and keeps the rest.
+inline void shade_pending(int upto) {
+  PendingPixels& p = pending;
+  simd::with_blend(p.blend, [&](auto kind) {
+    for (int at = 0; at < upto; at += 8) shade_pending_group<decltype(kind)::value>(at, std::min(8, upto - at));
+  });
+  for (int j = upto; j < p.n; ++j) {
+    p.offset[j - upto] = p.offset[j], p.z[j - upto] = p.z[j], p.q[j - upto] = p.q[j];
+    p.u[j - upto] = p.u[j], p.v[j - upto] = p.v[j];
+  }
+  p.n -= upto;
+}
+
+inline void shade_all_pending() {
+  if (pending.n > 0) shade_pending(pending.n);
+}
+
+// Eight pixels of a triangle's list, `count` of them real, join the pending
+// pixels with their planes' values.
+[[gnu::always_inline]] inline void defer_group(const Triangle& t, const int32_t* xs, const int32_t* ys, int count) {
+  PendingPixels& p = pending;
+  const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(xs));
+  const __m256i y = _mm256_load_si256(reinterpret_cast<const __m256i*>(ys));
+  const Oct q = oct_at(t, x, y);
+  const __m256i offset = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 9), _mm256_slli_epi32(y, 7)), x);
+  static_assert(kBackBufferWidth == (1 << 9) + (1 << 7));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p.offset + p.n), offset);
+  _mm256_storeu_ps(p.z + p.n, plane_at(t.z, q));
+  if (p.k.perspective) _mm256_storeu_ps(p.q + p.n, plane_at(t.q, q));
+  _mm256_storeu_ps(p.u + p.n, plane_at(t.u, q));
+  _mm256_storeu_ps(p.v + p.n, plane_at(t.v, q));
+  p.n += count;
+  if (p.n >= kPendingFlush) shade_pending(p.n - p.n % 8);
 }
 
 template <BlendKind kBlend>
@@ -290,9 +442,46 @@ void shade(const Setup& k, const SpanJob& job) {
       });
 }
 
+// A flat-coloured triangle: its list joins the pending pixels; its runs of
+// eight are shaded in place, after everything covered before them.
+template <BlendKind kBlend>
+void shade_deferring(const Setup& k, const SpanJob& job) {
+  const DrawStates& s = *job.states;
+  const Triangle& t = *job.triangle;
+  walk_spans<8>(
+      job.spans, job.count,
+      [&](int y, int x) {
+        shade_all_pending();
+        shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
+      },
+      [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(t, xs, ys, n); });
+}
+
 void shade_spans_wide(const SpanJob& job) {
-  const Setup k = setup_of<__m256i>(job);
-  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
+  if (!job.flat) {
+    shade_all_pending();
+    const Setup k = setup_of<__m256i>(job);
+    simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
+    return;
+  }
+  PendingPixels& p = pending;
+  if (!p.takes(job)) {
+    shade_all_pending();
+    p.k = setup_of<__m256i>(job);
+    p.states = job.states;
+    p.blend = job.blend;
+    p.colour = job.colour;
+    p.depth = job.depth;
+    p.diffuse = job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b;
+  }
+  simd::with_blend(job.blend, [&](auto kind) { shade_deferring<decltype(kind)::value>(p.k, job); });
+}
+
+// Shades whatever waits and forgets the states it waited under, which
+// belong to a draw that is ending.
+void finish_deferred_wide() {
+  shade_all_pending();
+  pending.states = nullptr;
 }
 
 }  // namespace

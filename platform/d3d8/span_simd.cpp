@@ -59,4 +59,12 @@ bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans,
   return true;
 }
 
+void finish_deferred_pixels(const DrawStates& s) {
+  if (s.widest_simd) {
+    finish_deferred_avx512();
+  } else if (s.wide_simd) {
+    finish_deferred_avx2();
+  }
+}
+
 }  // namespace d3d8::raster

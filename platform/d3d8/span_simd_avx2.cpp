@@ -4,5 +4,6 @@
 namespace d3d8::raster {
 
 void shade_spans_avx2(const SpanJob& job) { shade_spans_wide(job); }
+void finish_deferred_avx2() { finish_deferred_wide(); }
 
 }  // namespace d3d8::raster

@@ -207,6 +207,79 @@ TEST_F(FastPath, RandomTrianglesMatchTheReferencePath) {
   EXPECT_GT(fast, 500u);
 }
 
+// On the wide widths the pixels of small flat-coloured triangles wait to be
+// shaded in groups shared with the next triangles'. In a pile of them one
+// group can hold a pixel twice, whose later copy must see what the earlier
+// one wrote; a larger triangle's runs of eight, a screen layer, a Gouraud
+// triangle or a change of filter in the same call must come after whatever
+// waits. Any order broken shows as a depth or a blended colour that differs.
+struct Pile {
+  const char* name;
+  float size;       // the small triangles' extent, pixels
+  int big_every;    // every n-th triangle is 48 pixels across (0: none)
+  bool layer;       // an axis-aligned rectangle halfway through
+  bool gouraud;     // every seventh triangle has three colours
+  bool perspective; // RHW varies across half the triangles
+};
+const Pile kPiles[] = {
+    {"one pixel deep", 3, 0, false, false, false},
+    {"mesh-sized", 6, 0, false, false, true},
+    {"with larger triangles", 6, 9, false, false, true},
+    {"with a layer", 5, 0, true, false, false},
+    {"with Gouraud triangles", 4, 0, false, true, true},
+    {"everything", 6, 11, true, true, true},
+};
+
+TEST_F(FastPath, PilesOfSmallTrianglesKeepTheirDrawingOrder) {
+  std::mt19937 rng(45);
+  std::uniform_real_distribution<float> unit(0, 1);
+  texture(64, 64, D3DFMT_R5G6B5, [&](int, int) { return rng() & 0xFFFF; });
+  uint64_t fast = 0;
+  for (const Pile& pile : kPiles) {
+    std::vector<ScreenVertex> v;
+    auto add = [&](float cx, float cy, float size, uint32_t c0, uint32_t c1, uint32_t c2) {
+      const float z = unit(rng), rhw = 0.2f + unit(rng);
+      const bool varying = pile.perspective && rng() % 2 == 0;
+      const uint32_t colours[3] = {c0, c1, c2};
+      for (uint32_t c : colours) {
+        v.push_back({cx + (unit(rng) - 0.5f) * size, cy + (unit(rng) - 0.5f) * size, z + unit(rng) * 0.01f,
+                     varying ? rhw + unit(rng) * 0.5f : rhw, c, unit(rng) * 3, unit(rng) * 3});
+      }
+    };
+    const uint32_t flat[] = {0xFFFFFFFF, 0xFF80C040, 0xFF4080FF};
+    for (int i = 0; i < 240; ++i) {
+      if (pile.layer && i == 120) {
+        const float z = 0.4f;
+        v.push_back({96, 96, z, 1, 0xFFFFFFFF, 0.1f, 0.2f});
+        v.push_back({112, 96, z, 1, 0xFFFFFFFF, 0.6f, 0.2f});
+        v.push_back({96, 108, z, 1, 0xFFFFFFFF, 0.1f, 0.5f});
+        continue;
+      }
+      const uint32_t c = flat[i / 40 % 3];
+      if (pile.big_every != 0 && i % pile.big_every == 0) {
+        add(104, 104, 48, c, c, c);
+      } else if (pile.gouraud && i % 7 == 0) {
+        add(104, 104, pile.size, uint32_t(rng()), uint32_t(rng()), uint32_t(rng()));
+      } else {
+        add(104 + (unit(rng) - 0.5f) * 8, 104 + (unit(rng) - 0.5f) * 8, pile.size, c, c, c);
+      }
+    }
+    for (const Mode& m : kModes) {
+      blend_mode(m.enable, m.src, m.dst);
+      for (int z = 0; z < 3; ++z) {
+        state(D3DRS_ZENABLE, z > 0);
+        state(D3DRS_ZWRITEENABLE, z == 1);
+        // Minifying and magnifying triangles filter differently.
+        stage(D3DTSS_MINFILTER, z == 2 ? D3DTEXF_POINT : D3DTEXF_LINEAR);
+        stage(D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+        fast += expect_same([&] { draw_screen(v); },
+                            std::string(pile.name) + ", " + m.name + ", z " + std::to_string(z));
+      }
+    }
+  }
+  EXPECT_GT(fast, 15000u);
+}
+
 // Narrow triangles (a few columns wide) take a lane-per-column edge test in
 // place of the edge walk. Additive blending of one red level without a
 // texture shades through the reference path either way, so any pixel the
