@@ -139,6 +139,10 @@ class TriangleDrawer {
     int count;
     if (states_.fast_paths && raster::narrow_coverage(triangle_)) {
       ++raster_counters.narrow_triangles;
+      if (raster::cover_and_shade_narrow(states_, triangle_, colour_, depth_)) {
+        ++raster_counters.simd_triangles;
+        return;
+      }
       count = raster::compute_spans_narrow(triangle_, spans_);
     } else {
       count = raster::compute_spans(triangle_, spans_);

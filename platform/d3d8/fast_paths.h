@@ -25,4 +25,11 @@ bool shade_spans_simd(const DrawStates& states, const Triangle& triangle, const 
                       int count, uint16_t* colour, uint16_t* depth);
 void finish_deferred_pixels(const DrawStates& states);
 
+// A narrow triangle (narrow_coverage) that shade_spans_simd would shade
+// with AVX2 and one colour, covered and shaded without spans: the columns
+// of each row tested in one register and the covered pixels deferred as
+// they are found.
+bool cover_and_shade_narrow(const DrawStates& states, const Triangle& triangle, uint16_t* colour,
+                            uint16_t* depth);
+
 }  // namespace d3d8::raster

@@ -31,7 +31,11 @@ void shade_spans_sse2(const SpanJob& job);
 void shade_spans_avx2(const SpanJob& job);
 void shade_spans_avx512(const SpanJob& job);
 // The wide widths keep the pixels of flat-coloured triangles pending, to be
-// shaded with the next triangles' in whole groups: these shade them.
+// shaded with the next triangles' in whole groups. A narrow flat-coloured
+// triangle's job (no spans) can be covered and deferred in one pass; the
+// finish functions shade whatever waits.
+void defer_narrow_avx2(const SpanJob& job);
+void defer_narrow_avx512(const SpanJob& job);
 void finish_deferred_avx2();
 void finish_deferred_avx512();
 

@@ -18,6 +18,7 @@
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
+#include "platform/d3d8/triangle.h"
 
 namespace d3d8::raster {
 
@@ -413,12 +414,11 @@ inline void shade_all_pending() {
   if (pending.n > 0) shade_pending(pending.n);
 }
 
-// Eight pixels of a triangle's list, `count` of them real, join the pending
-// pixels with their planes' values.
-[[gnu::always_inline]] inline void defer_group(const Triangle& t, const int32_t* xs, const int32_t* ys, int count) {
+// Eight pixels of a triangle at columns x and rows y, `count` of them real
+// (the lanes past count repeat a real pixel), join the pending pixels with
+// their planes' values.
+[[gnu::always_inline]] inline void defer_lanes(const Triangle& t, __m256i x, __m256i y, int count) {
   PendingPixels& p = pending;
-  const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(xs));
-  const __m256i y = _mm256_load_si256(reinterpret_cast<const __m256i*>(ys));
   const Oct q = oct_at(t, x, y);
   const __m256i offset = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 9), _mm256_slli_epi32(y, 7)), x);
   static_assert(kBackBufferWidth == (1 << 9) + (1 << 7));
@@ -429,6 +429,12 @@ inline void shade_all_pending() {
   _mm256_storeu_ps(p.v + p.n, plane_at(t.v, q));
   p.n += count;
   if (p.n >= kPendingFlush) shade_pending(p.n - p.n % 8);
+}
+
+// Eight pixels of a triangle's list, `count` of them real.
+[[gnu::always_inline]] inline void defer_group(const Triangle& t, const int32_t* xs, const int32_t* ys, int count) {
+  defer_lanes(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
+              _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)), count);
 }
 
 template <BlendKind kBlend>
@@ -457,6 +463,20 @@ void shade_deferring(const Setup& k, const SpanJob& job) {
       [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(t, xs, ys, n); });
 }
 
+// Makes the pending pixels those of the job's triangle's kind, shading
+// what waited under another.
+inline void take_pending(const SpanJob& job) {
+  PendingPixels& p = pending;
+  if (p.takes(job)) return;
+  shade_all_pending();
+  p.k = setup_of<__m256i>(job);
+  p.states = job.states;
+  p.blend = job.blend;
+  p.colour = job.colour;
+  p.depth = job.depth;
+  p.diffuse = job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b;
+}
+
 void shade_spans_wide(const SpanJob& job) {
   if (!job.flat) {
     shade_all_pending();
@@ -464,17 +484,62 @@ void shade_spans_wide(const SpanJob& job) {
     simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
     return;
   }
-  PendingPixels& p = pending;
-  if (!p.takes(job)) {
-    shade_all_pending();
-    p.k = setup_of<__m256i>(job);
-    p.states = job.states;
-    p.blend = job.blend;
-    p.colour = job.colour;
-    p.depth = job.depth;
-    p.diffuse = job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b;
+  take_pending(job);
+  simd::with_blend(job.blend, [&](auto kind) { shade_deferring<decltype(kind)::value>(pending.k, job); });
+}
+
+// A narrow flat-coloured triangle (see narrow_coverage) covered and
+// deferred in one pass: each row's eight columns tested in one register,
+// the covered ones (contiguous: the triangle is convex) gathered into a
+// register of eight pixels that is deferred whenever it fills. The rows are
+// those compute_spans_narrow gives. Kept in registers: the rows' pixels
+// written to memory and read back eight at a time would make every read
+// wait for the several smaller writes it spans.
+void defer_narrow_wide(const SpanJob& job) {
+  take_pending(job);
+  const Triangle& t = *job.triangle;
+  NarrowEdge numbers[3];
+  narrow_edges(t, numbers);
+  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i edge[3], down[3];
+  for (int e = 0; e < 3; ++e) {
+    edge[e] = _mm256_add_epi32(_mm256_set1_epi32(numbers[e].start),
+                               _mm256_mullo_epi32(index, _mm256_set1_epi32(numbers[e].across)));
+    down[e] = _mm256_set1_epi32(numbers[e].down);
   }
-  simd::with_blend(job.blend, [&](auto kind) { shade_deferring<decltype(kind)::value>(p.k, job); });
+  const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
+  const __m256i below = _mm256_set1_epi32(-1);
+  // Lanes [0, filled) of xs, ys hold pixels found and not yet deferred.
+  __m256i xs = _mm256_setzero_si256(), ys = _mm256_setzero_si256();
+  int filled = 0;
+  for (int y = t.y_begin; y < t.y_end; ++y) {
+    const __m256i inside = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpgt_epi32(edge[0], below), _mm256_cmpgt_epi32(edge[1], below)),
+        _mm256_cmpgt_epi32(edge[2], below));
+    for (int e = 0; e < 3; ++e) edge[e] = _mm256_add_epi32(edge[e], down[e]);
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(inside))) & columns;
+    // The row's pixels rotated to start at lane `filled`: the lanes from
+    // there take its first ones, the lanes before it (after a full
+    // register is deferred) the rest. An empty row changes nothing kept.
+    const __m256i row_x =
+        _mm256_add_epi32(_mm256_set1_epi32(t.x_begin + __builtin_ctz(mask | 0x100)),
+                         _mm256_and_si256(_mm256_sub_epi32(index, _mm256_set1_epi32(filled)), _mm256_set1_epi32(7)));
+    const __m256i row_y = _mm256_set1_epi32(y);
+    const __m256i after = _mm256_cmpgt_epi32(index, _mm256_set1_epi32(filled - 1));
+    xs = _mm256_blendv_epi8(xs, row_x, after);
+    ys = _mm256_blendv_epi8(ys, row_y, after);
+    filled += __builtin_popcount(mask);
+    if (filled >= 8) {
+      defer_lanes(t, xs, ys, 8);
+      xs = row_x;
+      ys = row_y;
+      filled -= 8;
+    }
+  }
+  if (filled > 0) {
+    const __m256i last = _mm256_min_epi32(index, _mm256_set1_epi32(filled - 1));
+    defer_lanes(t, _mm256_permutevar8x32_epi32(xs, last), _mm256_permutevar8x32_epi32(ys, last), filled);
+  }
 }
 
 // Shades whatever waits and forgets the states it waited under, which

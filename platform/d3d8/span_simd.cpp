@@ -15,17 +15,15 @@ int log2_of(int v) {
   return n;
 }
 
-}  // namespace
-
-bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans, int count,
-                      uint16_t* colour, uint16_t* depth) {
+// The job for the triangle's spans; false when this path does not apply.
+bool job_of(const DrawStates& s, const Triangle& t, const Span* spans, int count, uint16_t* colour,
+            uint16_t* depth, SpanJob& job) {
   const SamplerTexture& tex = s.texture;
   simd::BlendKind kind;
   if (tex.texels == nullptr || !tex.pow2 || s.address_u != D3DTADDRESS_WRAP ||
       s.address_v != D3DTADDRESS_WRAP || !simd::default_colour_op(s) || !simd::blend_supported(s, kind)) {
     return false;
   }
-  SpanJob job;
   job.states = &s;
   job.triangle = &t;
   job.spans = spans;
@@ -49,12 +47,32 @@ bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans,
   job.diffuse_g = int(channel_g(t.flat_argb));
   job.diffuse_b = int(channel_b(t.flat_argb));
   job.blend = kind;
+  return true;
+}
+
+}  // namespace
+
+bool shade_spans_simd(const DrawStates& s, const Triangle& t, const Span* spans, int count,
+                      uint16_t* colour, uint16_t* depth) {
+  SpanJob job;
+  if (!job_of(s, t, spans, count, colour, depth, job)) return false;
   if (s.widest_simd) {
     shade_spans_avx512(job);
   } else if (s.wide_simd) {
     shade_spans_avx2(job);
   } else {
     shade_spans_sse2(job);
+  }
+  return true;
+}
+
+bool cover_and_shade_narrow(const DrawStates& s, const Triangle& t, uint16_t* colour, uint16_t* depth) {
+  SpanJob job;
+  if (!s.wide_simd || !t.flat_colour || !job_of(s, t, nullptr, 0, colour, depth, job)) return false;
+  if (s.widest_simd) {
+    defer_narrow_avx512(job);
+  } else {
+    defer_narrow_avx2(job);
   }
   return true;
 }

@@ -12,6 +12,7 @@
 namespace d3d8::raster {
 
 void shade_spans_avx512(const SpanJob& job) { shade_spans_wide(job); }
+void defer_narrow_avx512(const SpanJob& job) { defer_narrow_wide(job); }
 void finish_deferred_avx512() { finish_deferred_wide(); }
 
 }  // namespace d3d8::raster
