@@ -39,16 +39,26 @@ uint32_t argb_of(const ScreenVertex& v) {
          byte(v.colour[0]);
 }
 
-// The plane through three values over the snapped triangle. d1x..d2y are
-// the offsets of vertices 1 and 2 from vertex 0 in pixels, inv_area the
-// reciprocal of their cross product.
-Plane plane_of(double a0, double a1, double a2, double d1x, double d1y, double d2x,
-               double d2y, double inv_area) {
-  Plane p;
-  p.c = static_cast<float>(a0);
-  p.a = static_cast<float>(((a1 - a0) * d2y - (a2 - a0) * d1y) * inv_area);
-  p.b = static_cast<float>(((a2 - a0) * d1x - (a1 - a0) * d2x) * inv_area);
-  return p;
+// Two planes over the snapped triangle at once, through the values of lane
+// 0 and of lane 1 of a0, a1, a2 at its vertices. d1x..d2y are the offsets
+// of vertices 1 and 2 from vertex 0 in pixels, inv_area the reciprocal of
+// their cross product. Per lane:
+//   c = a0, a = ((a1 - a0) * d2y - (a2 - a0) * d1y) * inv_area,
+//   b = ((a2 - a0) * d1x - (a1 - a0) * d2x) * inv_area,
+// in double, then rounded to float.
+struct PlaneSpan {
+  __m128d d1x, d1y, d2x, d2y, inv_area;
+};
+void plane_pair(__m128d a0, __m128d a1, __m128d a2, const PlaneSpan& k, Plane& first, Plane& second) {
+  const __m128d e1 = _mm_sub_pd(a1, a0), e2 = _mm_sub_pd(a2, a0);
+  const __m128d a = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(e1, k.d2y), _mm_mul_pd(e2, k.d1y)), k.inv_area);
+  const __m128d b = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(e2, k.d1x), _mm_mul_pd(e1, k.d2x)), k.inv_area);
+  alignas(16) float c4[4], a4[4], b4[4];
+  _mm_store_ps(c4, _mm_cvtpd_ps(a0));
+  _mm_store_ps(a4, _mm_cvtpd_ps(a));
+  _mm_store_ps(b4, _mm_cvtpd_ps(b));
+  first = Plane{c4[0], a4[0], b4[0]};
+  second = Plane{c4[1], a4[1], b4[1]};
 }
 
 // The whole-period shift that brings a wrapped or mirrored coordinate near 0,
@@ -116,14 +126,26 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   const double d1x = static_cast<double>(X[1] - X[0]) / kSubpixelScale, d1y = static_cast<double>(Y[1] - Y[0]) / kSubpixelScale;
   const double d2x = static_cast<double>(X[2] - X[0]) / kSubpixelScale, d2y = static_cast<double>(Y[2] - Y[0]) / kSubpixelScale;
   const double inv_area = 1.0 / (d1x * d2y - d2x * d1y);
-  auto plane = [&](double a0, double a1, double a2) {
-    return plane_of(a0, a1, a2, d1x, d1y, d2x, d2y, inv_area);
+  const PlaneSpan span{_mm_set1_pd(d1x), _mm_set1_pd(d1y), _mm_set1_pd(d2x), _mm_set1_pd(d2y),
+                       _mm_set1_pd(inv_area)};
+  // Pairs of neighbouring fields of the three vertices.
+  auto pairs = [&](const double& f0, const double& f1, const double& f2, __m128d (&out)[3]) {
+    out[0] = _mm_loadu_pd(&f0);
+    out[1] = _mm_loadu_pd(&f1);
+    out[2] = _mm_loadu_pd(&f2);
   };
+  const __m128d q[3] = {_mm_set1_pd(p0.q), _mm_set1_pd(p1.q), _mm_set1_pd(p2.q)};
 
-  // Depth is interpolated linearly in screen space, as z/w is.
-  t.z = plane(p0.z, p1.z, p2.z);
+  // Depth is interpolated linearly in screen space, as z/w is; z and q
+  // are neighbours.
   t.perspective = !(p0.q == p1.q && p1.q == p2.q);
-  if (t.perspective) t.q = plane(p0.q, p1.q, p2.q);
+  {
+    __m128d zq[3];
+    pairs(p0.z, p1.z, p2.z, zq);
+    Plane q_plane;
+    plane_pair(zq[0], zq[1], zq[2], span, t.z, q_plane);
+    if (t.perspective) t.q = q_plane;
+  }
 
   t.flat_colour = states.flat_shade || (std::equal(p0.colour, p0.colour + 4, p1.colour) &&
                                         std::equal(p1.colour, p1.colour + 4, p2.colour));
@@ -131,40 +153,41 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   // primitive order, which the winding swap above never moves.
   t.flat_argb = argb_of(va);
   if (!t.flat_colour) {
-    for (int ch = 0; ch < 4; ++ch) {
+    for (int ch = 0; ch < 4; ch += 2) {
+      __m128d c[3];
+      pairs(p0.colour[ch], p1.colour[ch], p2.colour[ch], c);
       if (t.perspective) {
-        t.colour[ch] = plane(p0.colour[ch] * p0.q, p1.colour[ch] * p1.q, p2.colour[ch] * p2.q);
-      } else {
-        t.colour[ch] = plane(p0.colour[ch], p1.colour[ch], p2.colour[ch]);
+        for (int i = 0; i < 3; ++i) c[i] = _mm_mul_pd(c[i], q[i]);
       }
+      plane_pair(c[0], c[1], c[2], span, t.colour[ch], t.colour[ch + 1]);
     }
   }
 
   t.bilinear = false;
   if (states.texture.texels != nullptr) {
-    const double su = static_cast<double>(states.texture.width) * kFilterOne;
-    const double sv = static_cast<double>(states.texture.height) * kFilterOne;
-    const double shift_u = period_shift(std::min({p0.u, p1.u, p2.u}), states.address_u);
-    const double shift_v = period_shift(std::min({p0.v, p1.v, p2.v}), states.address_v);
-    double u[3] = {(p0.u + shift_u) * su, (p1.u + shift_u) * su, (p2.u + shift_u) * su};
-    double w[3] = {(p0.v + shift_v) * sv, (p1.v + shift_v) * sv, (p2.v + shift_v) * sv};
+    const __m128d scale = _mm_setr_pd(static_cast<double>(states.texture.width) * kFilterOne,
+                                      static_cast<double>(states.texture.height) * kFilterOne);
+    const __m128d shift = _mm_setr_pd(period_shift(std::min({p0.u, p1.u, p2.u}), states.address_u),
+                                      period_shift(std::min({p0.v, p1.v, p2.v}), states.address_v));
+    // u and v of each vertex in 1/kFilterOne texel, u and v neighbours.
+    __m128d uv[3];
+    pairs(p0.u, p1.u, p2.u, uv);
+    for (int i = 0; i < 3; ++i) uv[i] = _mm_mul_pd(_mm_add_pd(uv[i], shift), scale);
     uint32_t filter = states.mag_filter;
     if (states.min_filter != states.mag_filter) {
       // Minified when one pixel covers more than one texel; decided once per
       // triangle from its affine texel-per-pixel area.
-      Plane pu = plane(u[0], u[1], u[2]), pv = plane(w[0], w[1], w[2]);
+      Plane pu, pv;
+      plane_pair(uv[0], uv[1], uv[2], span, pu, pv);
       double texels = std::fabs(double{pu.a} * pv.b - double{pu.b} * pv.a) /
                       (double{kFilterOne} * kFilterOne);
       if (texels > 1.0) filter = states.min_filter;
     }
     t.bilinear = filter != D3DTEXF_NONE && filter != D3DTEXF_POINT;
     if (t.perspective) {
-      t.u = plane(u[0] * p0.q, u[1] * p1.q, u[2] * p2.q);
-      t.v = plane(w[0] * p0.q, w[1] * p1.q, w[2] * p2.q);
-    } else {
-      t.u = plane(u[0], u[1], u[2]);
-      t.v = plane(w[0], w[1], w[2]);
+      for (int i = 0; i < 3; ++i) uv[i] = _mm_mul_pd(uv[i], q[i]);
     }
+    plane_pair(uv[0], uv[1], uv[2], span, t.u, t.v);
   }
   return true;
 }
