@@ -246,17 +246,28 @@ template <BlendKind kBlend, class ColourOf>
   __m256 w = _mm256_setzero_ps();
   const Rgb8 sampled = texel_oct(k, su, sv, sq, w);
   const Rgb8 texel = colour_of(sampled, w);
-  const __m128i old =
-      _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
-                     static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
-                     static_cast<int16_t>(colour[offset[4]]), static_cast<int16_t>(colour[offset[5]]),
-                     static_cast<int16_t>(colour[offset[6]]), static_cast<int16_t>(colour[offset[7]]));
+  // Only the lanes that pass are written: no two lanes hold one pixel, so
+  // the others need not be written back. Opaque drawing then never reads
+  // the old colour.
+  __m128i old = _mm_setzero_si128();
+  if constexpr (kBlend != BlendKind::kOpaque) {
+    old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
+                         static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
+                         static_cast<int16_t>(colour[offset[4]]), static_cast<int16_t>(colour[offset[5]]),
+                         static_cast<int16_t>(colour[offset[6]]), static_cast<int16_t>(colour[offset[7]]));
+  }
   alignas(16) uint16_t out[8], out_depth[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
-  for (int i = 0; i < count; ++i) colour[offset[i]] = out[i];
-  if (k.z_write) {
-    _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), simd::select(mask, fragment, stored));
-    for (int i = 0; i < count; ++i) depth[offset[i]] = out_depth[i];
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), fragment);
+  const unsigned pass = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 0xFF;
+  auto write = [&](int i) {
+    colour[offset[i]] = out[i];
+    if (k.z_write) depth[offset[i]] = out_depth[i];
+  };
+  if (pass == 0xFF) {
+    for (int i = 0; i < 8; ++i) write(i);
+  } else {
+    for (unsigned m = pass; m != 0; m &= m - 1) write(__builtin_ctz(m));
   }
 }
 
