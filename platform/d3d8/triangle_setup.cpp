@@ -81,17 +81,22 @@ void snap_vertex(ScreenVertex& v) {
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
                     const DrawStates& states, Triangle& t) {
   const ScreenVertex* v[3] = {&va, &vb, &vc};
-  int32_t X[3], Y[3];
-  for (int i = 0; i < 3; ++i) {
-    if (v[i]->snapped) {
-      X[i] = v[i]->snapped_x;
-      Y[i] = v[i]->snapped_y;
-      continue;
+  // Each vertex's position straight into its own variables: an array
+  // written a field at a time and read back in wider pieces would make
+  // every such read wait.
+  auto position = [](const ScreenVertex& p, int32_t& x, int32_t& y) {
+    if (p.snapped) {
+      x = p.snapped_x;
+      y = p.snapped_y;
+      return true;
     }
-    if (!within_setup_limit(*v[i])) return false;
-    X[i] = snap(v[i]->x);
-    Y[i] = snap(v[i]->y);
-  }
+    if (!within_setup_limit(p)) return false;
+    x = snap(p.x);
+    y = snap(p.y);
+    return true;
+  };
+  int32_t X[3], Y[3];
+  if (!position(va, X[0], Y[0]) || !position(vb, X[1], Y[1]) || !position(vc, X[2], Y[2])) return false;
   int64_t area = int64_t{X[1] - X[0]} * (Y[2] - Y[0]) - int64_t{X[2] - X[0]} * (Y[1] - Y[0]);
   if (area == 0) return false;
   // With y growing downwards a positive area turns clockwise on screen.
@@ -103,10 +108,8 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
     std::swap(Y[1], Y[2]);
     area = -area;
   }
-  for (int i = 0; i < 3; ++i) {
-    t.X[i] = X[i];
-    t.Y[i] = Y[i];
-  }
+  t.X[0] = X[0], t.X[1] = X[1], t.X[2] = X[2];
+  t.Y[0] = Y[0], t.Y[1] = Y[1], t.Y[2] = Y[2];
 
   // Rows and columns whose centres can be inside, clamped to the target.
   int64_t min_x = std::min({X[0], X[1], X[2]}), max_x = std::max({X[0], X[1], X[2]});
