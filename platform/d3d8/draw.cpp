@@ -90,7 +90,8 @@ class TriangleDrawer {
   TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
       : states_(states),
         colour_(device.back_buffer.data()),
-        depth_(device.depth_buffer.data()) {}
+        depth_(device.depth_buffer.data()),
+        mesh_path_(raster::mesh_path(states, colour_, depth_)) {}
   // A draw's pixels are all written when it returns.
   ~TriangleDrawer() { raster::finish_deferred_pixels(states_); }
   TriangleDrawer(const TriangleDrawer&) = delete;
@@ -139,7 +140,7 @@ class TriangleDrawer {
     int count;
     if (states_.fast_paths && raster::narrow_coverage(triangle_)) {
       ++raster_counters.narrow_triangles;
-      if (raster::cover_and_shade_narrow(states_, triangle_, colour_, depth_)) {
+      if (raster::cover_and_shade_narrow(mesh_path_, triangle_)) {
         ++raster_counters.simd_triangles;
         return;
       }
@@ -153,7 +154,7 @@ class TriangleDrawer {
         ++raster_counters.layer_triangles;
         return;
       }
-      if (raster::shade_spans_simd(states_, triangle_, spans_, count, colour_, depth_)) {
+      if (raster::shade_spans_simd(mesh_path_, triangle_, spans_, count)) {
         ++raster_counters.simd_triangles;
         return;
       }
@@ -166,6 +167,7 @@ class TriangleDrawer {
   const raster::DrawStates& states_;
   uint16_t* colour_;
   uint16_t* depth_;
+  const raster::MeshPath mesh_path_;
   raster::Triangle triangle_;
   raster::Span spans_[raster::kMaxSpans];
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/d3d8/raster_types.h"
+#include "platform/d3d8/span_job.h"
 
 namespace d3d8::raster {
 
@@ -17,19 +18,23 @@ bool shade_spans_layer(const DrawStates& states, const Triangle& triangle, const
 
 // Any other textured triangle (perspective or affine) with the default
 // stage-0 operation and wrapping power-of-two textures: eight pixels at a
-// time in AVX2, four in SSE2. With AVX2 the pixels of small flat-coloured
-// triangles may still be pending when it returns, to share groups with the
-// next triangles': anything else that draws calls finish_deferred_pixels
-// first, and every draw ends with it.
-bool shade_spans_simd(const DrawStates& states, const Triangle& triangle, const Span* spans,
-                      int count, uint16_t* colour, uint16_t* depth);
+// time in AVX2, four in SSE2. Whether a draw's states allow it, and the
+// values that depend only on them, are decided once per draw by mesh_path.
+// With AVX2 the pixels of small flat-coloured triangles may still be pending
+// when it returns, to share groups with the next triangles': anything else
+// that draws calls finish_deferred_pixels first, and every draw ends with it.
+struct MeshPath {
+  bool applies = false;
+  SpanJob job{};  // without the triangle's own values
+};
+MeshPath mesh_path(const DrawStates& states, uint16_t* colour, uint16_t* depth);
+bool shade_spans_simd(const MeshPath& path, const Triangle& triangle, const Span* spans, int count);
 void finish_deferred_pixels(const DrawStates& states);
 
 // A narrow triangle (narrow_coverage) that shade_spans_simd would shade
 // with AVX2 and one colour, covered and shaded without spans: the columns
 // of each row tested in one register and the covered pixels deferred as
 // they are found.
-bool cover_and_shade_narrow(const DrawStates& states, const Triangle& triangle, uint16_t* colour,
-                            uint16_t* depth);
+bool cover_and_shade_narrow(const MeshPath& path, const Triangle& triangle);
 
 }  // namespace d3d8::raster
