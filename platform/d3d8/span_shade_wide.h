@@ -509,14 +509,30 @@ void shade_spans_wide(const SpanJob& job) {
 void defer_narrow_wide(const SpanJob& job) {
   take_pending(job);
   const Triangle& t = *job.triangle;
-  NarrowEdge numbers[3];
-  narrow_edges(t, numbers);
+  // Per edge, in the lanes of one register: its value at the centre of
+  // (x_begin, y_begin) less the fill rule's threshold (compute_spans_narrow's
+  // numbers), its change per column and per row.
+  const __m128i vx = _mm_setr_epi32(t.X[0], t.X[1], t.X[2], 0), vy = _mm_setr_epi32(t.Y[0], t.Y[1], t.Y[2], 0);
+  const __m128i dx = _mm_sub_epi32(_mm_shuffle_epi32(vx, _MM_SHUFFLE(3, 0, 2, 1)), vx);
+  const __m128i dy = _mm_sub_epi32(_mm_shuffle_epi32(vy, _MM_SHUFFLE(3, 0, 2, 1)), vy);
+  const __m128i zero = _mm_setzero_si128();
+  // The threshold is 0 on left and top edges, 1 on the others.
+  const __m128i left_or_top =
+      _mm_or_si128(_mm_cmpgt_epi32(zero, dy), _mm_and_si128(_mm_cmpeq_epi32(dy, zero), _mm_cmpgt_epi32(dx, zero)));
+  const __m128i start = _mm_sub_epi32(
+      _mm_sub_epi32(_mm_mullo_epi32(dx, _mm_sub_epi32(_mm_set1_epi32(t.y_begin * kSubpixelScale), vy)),
+                    _mm_mullo_epi32(dy, _mm_sub_epi32(_mm_set1_epi32(t.x_begin * kSubpixelScale), vx))),
+      _mm_add_epi32(_mm_set1_epi32(1), left_or_top));
+  const __m128i across = _mm_slli_epi32(_mm_sub_epi32(zero, dy), kSubpixelBits);
+  const __m128i step = _mm_slli_epi32(dx, kSubpixelBits);
   const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  auto lane = [](__m128i v, int e) {
+    return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(v), _mm256_set1_epi32(e));
+  };
   __m256i edge[3], down[3];
   for (int e = 0; e < 3; ++e) {
-    edge[e] = _mm256_add_epi32(_mm256_set1_epi32(numbers[e].start),
-                               _mm256_mullo_epi32(index, _mm256_set1_epi32(numbers[e].across)));
-    down[e] = _mm256_set1_epi32(numbers[e].down);
+    edge[e] = _mm256_add_epi32(lane(start, e), _mm256_mullo_epi32(index, lane(across, e)));
+    down[e] = lane(step, e);
   }
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
   const __m256i below = _mm256_set1_epi32(-1);

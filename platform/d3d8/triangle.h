@@ -31,13 +31,4 @@ int compute_spans(const Triangle& triangle, Span* spans);
 bool narrow_coverage(const Triangle& triangle);
 int compute_spans_narrow(const Triangle& triangle, Span* spans);
 
-// The lane-per-column test's numbers for edge e of a narrow triangle: its
-// value at the centre of (x_begin, y_begin) less the fill rule's threshold,
-// and its change per column and per row. A pixel is covered when all three
-// edges' values are at least 0.
-struct NarrowEdge {
-  int32_t start, across, down;
-};
-void narrow_edges(const Triangle& triangle, NarrowEdge (&edges)[3]);
-
 }  // namespace d3d8::raster

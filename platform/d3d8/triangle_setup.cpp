@@ -244,18 +244,6 @@ constexpr int32_t kNarrowExtent = int32_t{1} << 12;
 
 }  // namespace
 
-void narrow_edges(const Triangle& t, NarrowEdge (&edges)[3]) {
-  for (int e = 0; e < 3; ++e) {
-    const int b = (e + 1) % 3;
-    const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
-    // E >= 1, or E >= 0 on a top edge (horizontal, going right) or a left
-    // edge (going up): E - threshold >= 0.
-    const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
-    edges[e] = {dX * (t.y_begin * kSubpixelScale - t.Y[e]) - dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold,
-                -kSubpixelScale * dY, kSubpixelScale * dX};
-  }
-}
-
 // Coverage of a narrow triangle: each edge function evaluated exactly in
 // int32 at the eight columns x_begin .. x_begin + 7 of every row, stepped
 // down the rows by addition. The covered columns of a row are contiguous (the
@@ -267,12 +255,17 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
   struct Edge {
     __m128i lo, hi, step;
   };
-  NarrowEdge numbers[3];
-  narrow_edges(t, numbers);
   auto edge = [&](int e) {
-    const NarrowEdge& n = numbers[e];
-    const __m128i first = _mm_setr_epi32(n.start, n.start + n.across, n.start + 2 * n.across, n.start + 3 * n.across);
-    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * n.across)), _mm_set1_epi32(n.down)};
+    const int b = (e + 1) % 3;
+    const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
+    // E >= 1, or E >= 0 on a top edge (horizontal, going right) or a left
+    // edge (going up): E - threshold >= 0.
+    const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
+    const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
+                          dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
+    const int32_t across = -kSubpixelScale * dY;
+    const __m128i first = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
+    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * across)), _mm_set1_epi32(kSubpixelScale * dX)};
   };
   Edge e0 = edge(0), e1 = edge(1), e2 = edge(2);
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
