@@ -114,8 +114,7 @@ class TriangleDrawer {
 
  private:
   void draw_screen(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-    if (raster::inside_guard_band(a) && raster::inside_guard_band(b) &&
-        raster::inside_guard_band(c)) {
+    if (a.in_guard_band && b.in_guard_band && c.in_guard_band) {
       rasterize(a, b, c);
       return;
     }

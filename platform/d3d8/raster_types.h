@@ -22,6 +22,9 @@ struct ScreenVertex {
   // which triangle setup then snaps or refuses itself.
   bool snapped = false;
   int32_t snapped_x = 0, snapped_y = 0;
+  // Inside the clipper's guard band, found once per vertex by the vertex
+  // stage; false for vertices made later, which are checked themselves.
+  bool in_guard_band = false;
 };
 
 // Level 0 of a texture widened to ARGB8888, with one extra column and row

@@ -7,6 +7,7 @@
 
 #include <emmintrin.h>
 
+#include "platform/d3d8/clipper.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/triangle.h"
 
@@ -69,9 +70,40 @@ double period_shift(double m, uint32_t address) {
   return 0.0;
 }
 
+// period_shift of the smallest u (lane 0) and v (lane 1) of three
+// vertices, both at once where they are small enough for int32. The
+// smallest is taken as std::min takes it, keeping the earlier of two
+// values that do not compare.
+__m128d period_shifts(const __m128d (&uv)[3], uint32_t address_u, uint32_t address_v) {
+  const __m128d m = _mm_min_pd(uv[2], _mm_min_pd(uv[1], uv[0]));
+  auto periodic = [](uint32_t a) { return a == D3DTADDRESS_WRAP || a == D3DTADDRESS_MIRROR; };
+  if (!periodic(address_u) && !periodic(address_v)) return _mm_setzero_pd();
+  // Mirroring repeats every two units: halved (exactly) before flooring.
+  const __m128d half = _mm_setr_pd(address_u == D3DTADDRESS_MIRROR ? 0.5 : 1.0,
+                                   address_v == D3DTADDRESS_MIRROR ? 0.5 : 1.0);
+  const __m128d scaled = _mm_mul_pd(m, half);
+  const __m128d limit = _mm_set1_pd(2147483647.0);
+  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), scaled);
+  if (_mm_movemask_pd(_mm_cmplt_pd(magnitude, limit)) != 3) {
+    alignas(16) double lanes[2];
+    _mm_store_pd(lanes, m);
+    return _mm_setr_pd(period_shift(lanes[0], address_u), period_shift(lanes[1], address_v));
+  }
+  // floor: truncate, then one less where that went up.
+  const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(scaled));
+  const __m128d floored = _mm_sub_pd(truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, scaled), _mm_set1_pd(1.0)));
+  // -floor for wrap, -2 floor for mirror, +0 otherwise.
+  const __m128d factor = _mm_setr_pd(address_u == D3DTADDRESS_MIRROR ? -2.0 : -1.0,
+                                     address_v == D3DTADDRESS_MIRROR ? -2.0 : -1.0);
+  const __m128d keep = _mm_castsi128_pd(_mm_setr_epi32(periodic(address_u) ? -1 : 0, periodic(address_u) ? -1 : 0,
+                                                       periodic(address_v) ? -1 : 0, periodic(address_v) ? -1 : 0));
+  return _mm_and_pd(_mm_mul_pd(floored, factor), keep);
+}
+
 }  // namespace
 
 void snap_vertex(ScreenVertex& v) {
+  v.in_guard_band = inside_guard_band(v);
   v.snapped = within_setup_limit(v);
   if (!v.snapped) return;
   v.snapped_x = snap(v.x);
@@ -170,11 +202,10 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   if (states.texture.texels != nullptr) {
     const __m128d scale = _mm_setr_pd(static_cast<double>(states.texture.width) * kFilterOne,
                                       static_cast<double>(states.texture.height) * kFilterOne);
-    const __m128d shift = _mm_setr_pd(period_shift(std::min({p0.u, p1.u, p2.u}), states.address_u),
-                                      period_shift(std::min({p0.v, p1.v, p2.v}), states.address_v));
     // u and v of each vertex in 1/kFilterOne texel, u and v neighbours.
     __m128d uv[3];
     pairs(p0.u, p1.u, p2.u, uv);
+    const __m128d shift = period_shifts(uv, states.address_u, states.address_v);
     for (int i = 0; i < 3; ++i) uv[i] = _mm_mul_pd(_mm_add_pd(uv[i], shift), scale);
     uint32_t filter = states.mag_filter;
     if (states.min_filter != states.mag_filter) {

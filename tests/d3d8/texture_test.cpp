@@ -2,6 +2,8 @@
 // centres at half-texel offsets, wrapping, the modulate operation and the
 // texture formats.
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "platform/d3d8/texture_sampler.h"
@@ -123,6 +125,40 @@ TEST_F(Bilinear, WrapRepeatsNegativeAndFarCoordinates) {
     draw_offset(offset);
     EXPECT_TRUE(colour_buffer() == reference) << "offset " << offset;
   }
+}
+
+// Triangle setup brings far and negative coordinates near 0 by whole
+// periods of the address mode (two units for a mirror, none for a clamp)
+// before its planes are rounded to float. One frame of every pair of modes
+// with coordinates near 0, negative, far, beyond int32 and beyond 2^64
+// pins those shifts: a change to them changes this hash. Regenerate only
+// on purpose (TUULI_PRINT_RASTER_HASH=1 prints it).
+TEST_F(Texturing, FarCoordinatesUnderEveryAddressModeArePinned) {
+  std::mt19937 rng(8);
+  texture(16, 16, D3DFMT_R5G6B5, [&](int, int) { return rng() & 0xFFFF; });
+  filter(D3DTEXF_LINEAR);
+  const DWORD modes[] = {D3DTADDRESS_WRAP, D3DTADDRESS_MIRROR, D3DTADDRESS_CLAMP};
+  const float bases[] = {0.3f, -2.7f, 1e5f + 0.25f, -3e9f, 5e10f, -1e20f};
+  int cell = 0;
+  for (DWORD mode_u : modes) {
+    for (DWORD mode_v : modes) {
+      stage(D3DTSS_ADDRESSU, mode_u);
+      stage(D3DTSS_ADDRESSV, mode_v);
+      for (float base : bases) {
+        const float x = float(cell % 8) * 80, y = float(cell / 8) * 68;
+        ++cell;
+        const float far = base + std::fabs(base) * 1e-7f + 1.7f;
+        ASSERT_EQ(draw_screen({{x + 2, y + 3, 0.5f, 1.0f, 0xFFFFFFFF, base, -base},
+                               {x + 77, y + 9, 0.5f, 0.4f, 0xFFFFFFFF, far, -base},
+                               {x + 11, y + 65, 0.5f, 0.7f, 0xFFFFFFFF, base, -far}}),
+                  D3D_OK);
+      }
+    }
+  }
+  uint64_t hash = 1469598103934665603ull;
+  for (uint16_t p : colour_buffer()) hash = (hash ^ p) * 1099511628211ull;
+  if (std::getenv("TUULI_PRINT_RASTER_HASH") != nullptr) std::printf("addressing hash %016llx\n", (unsigned long long)hash);
+  EXPECT_EQ(hash, 0x196babc965a2ac5bull);
 }
 
 TEST_F(Texturing, TexelsDrawnOneToOneComeBackUnchanged) {
