@@ -31,11 +31,13 @@ struct ClipVertex {
 // Planes of the homogeneous clip volume that the clipper enforces.
 enum ClipPlane : uint8_t { kClipNear = 1, kClipFar = 2, kClipW = 4 };
 
+// What every triangle reads first; the clip-space copy, which only
+// clipping reads, last.
 struct ProcessedVertex {
   ScreenVertex screen;  // valid when outcode == 0
-  ClipVertex clip;      // untransformed path only
   uint8_t outcode = 0;  // ClipPlane bits the vertex lies outside of
   bool valid = false;   // finite, and for XYZRHW an RHW above 0
+  ClipVertex clip;      // untransformed path only
 };
 
 // The combined p x WORLD x VIEW x PROJECTION matrix (row vectors), in double.
