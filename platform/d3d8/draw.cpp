@@ -108,7 +108,7 @@ class TriangleDrawer {
     ClipVertex clipped[raster::kMaxPolygon];
     const int n = raster::clip_homogeneous(in, clipped);
     ScreenVertex polygon[raster::kMaxPolygon];
-    for (int i = 0; i < n; ++i) polygon[i] = raster::project(clipped[i]);
+    for (int i = 0; i < n; ++i) raster::project(clipped[i], polygon[i]);
     draw_polygon(polygon, n);
   }
 
@@ -229,8 +229,8 @@ void process_range(const DeviceState& s, const Stream& stream, uint64_t first, u
   const raster::Transform transform = raster::combined_transform(s.world, s.view, s.projection);
   processed_vertices.resize(count);
   for (uint64_t i = 0; i < count; ++i) {
-    processed_vertices[i] = raster::process_vertex(stream.bytes + (first + i) * stream.stride,
-                                                   stream.format, transform);
+    raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform,
+                           processed_vertices[i]);
   }
 }
 

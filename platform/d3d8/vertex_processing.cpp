@@ -97,8 +97,13 @@ uint8_t outcode_of(const ClipVertex& v) {
   return code;
 }
 
-ScreenVertex project(const ClipVertex& v) {
-  ScreenVertex s;
+void project(const ClipVertex& v, ScreenVertex& s) {
+  // Field by field: assigning a whole fresh ScreenVertex went through a
+  // zeroed copy on the stack, whose reads waited on its writes.
+  s.snapped = false;
+  s.snapped_x = 0;
+  s.snapped_y = 0;
+  s.in_guard_band = false;
   s.q = 1.0 / v.w;
   s.x = (1.0 + v.x / v.w) * (kBackBufferWidth / 2);
   s.y = (1.0 - v.y / v.w) * (kBackBufferHeight / 2);
@@ -106,12 +111,12 @@ ScreenVertex project(const ClipVertex& v) {
   s.u = v.u;
   s.v = v.v;
   for (int i = 0; i < 4; ++i) s.colour[i] = v.colour[i];
-  return s;
 }
 
-ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
-                               const Transform& transform) {
-  ProcessedVertex out;
+void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Transform& transform,
+                    ProcessedVertex& out) {
+  out.outcode = 0;
+  out.valid = false;
   double u = 0, v = 0;
   if (format.texcoord_offset >= 0) {
     u = finite_or_zero(read_float(bytes + format.texcoord_offset));
@@ -124,7 +129,12 @@ ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
   const float px = read_float(bytes), py = read_float(bytes + 4), pz = read_float(bytes + 8);
   if (format.pretransformed) {
     const float rhw = read_float(bytes + 12);
+    out.clip = ClipVertex{};
     ScreenVertex& s = out.screen;
+    s.snapped = false;
+    s.snapped_x = 0;
+    s.snapped_y = 0;
+    s.in_guard_band = false;
     s.x = px;
     s.y = py;
     s.z = pz;
@@ -135,7 +145,7 @@ ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
     out.valid = std::isfinite(px) && std::isfinite(py) && std::isfinite(pz) && std::isfinite(rhw) &&
                 rhw > 0.0f;
     if (out.valid) snap_vertex(s);
-    return out;
+    return;
   }
   ClipVertex& c = out.clip;
   const double x = px, y = py, z = pz;
@@ -150,10 +160,11 @@ ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
   out.valid = std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && std::isfinite(c.w);
   out.outcode = out.valid ? outcode_of(c) : 0;
   if (out.valid && out.outcode == 0) {
-    out.screen = project(c);
+    project(c, out.screen);
     snap_vertex(out.screen);
+  } else {
+    out.screen = ScreenVertex{};
   }
-  return out;
 }
 
 }  // namespace d3d8::raster

@@ -47,14 +47,16 @@ struct Transform {
 Transform combined_transform(const D3DMATRIX& world, const D3DMATRIX& view,
                              const D3DMATRIX& projection);
 
-// Processes one vertex whose bytes the caller has bounds-checked.
-ProcessedVertex process_vertex(const uint8_t* bytes, const VertexFormat& format,
-                               const Transform& transform);
+// Processes one vertex whose bytes the caller has bounds-checked into
+// `out`, every field of it. In place: a draw's vertices are a large array,
+// and a vertex built elsewhere and copied in cost more than building it.
+void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Transform& transform,
+                    ProcessedVertex& out);
 
 // Screen position of a clip-space vertex inside the clip volume: the
 // 640x480 viewport with z in 0..1, as the Direct3D 8 viewport maps it
 // (x = -1 to pixel 0.0, x = +1 to 640.0, y flipped).
-ScreenVertex project(const ClipVertex& v);
+void project(const ClipVertex& v, ScreenVertex& out);
 
 uint8_t outcode_of(const ClipVertex& v);
 
