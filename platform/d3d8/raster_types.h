@@ -89,6 +89,7 @@ struct Triangle {
   int32_t Y[3] = {0, 0, 0};
   int y_begin = 0, y_end = 0;  // rows covered may lie in [y_begin, y_end)
   int x_begin = 0, x_end = 0;  // columns likewise
+  bool narrow = false;         // see narrow_coverage
   float x0 = 0, y0 = 0;        // origin of the planes: the first vertex
   bool perspective = false;    // false when all three q are equal
   bool flat_colour = false;    // all three colours equal: no interpolation

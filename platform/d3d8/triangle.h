@@ -29,7 +29,7 @@ int compute_spans(const Triangle& triangle, Span* spans);
 // than 256 pixels across) can take compute_spans_narrow instead, a
 // lane-per-column edge test in int32 that gives the same spans as
 // compute_spans without its divisions.
-bool narrow_coverage(const Triangle& triangle);
+inline bool narrow_coverage(const Triangle& triangle) { return triangle.narrow; }
 int compute_spans_narrow(const Triangle& triangle, Span* spans);
 
 }  // namespace d3d8::raster

@@ -62,6 +62,13 @@ void plane_pair(__m128d a0, __m128d a1, __m128d a2, const PlaneSpan& k, Plane& f
   second = Plane{c4[1], a4[1], b4[1]};
 }
 
+// Triangles whose clamped columns fit this many lanes and whose snapped
+// extent is below kNarrowExtent take the lane-per-column test (compute_spans_narrow).
+constexpr int kNarrowColumns = 8;
+// With both extents below 2^12 sixteenths, every edge-function value at a
+// tested pixel stays below 2^26 in magnitude: int32 holds it exactly.
+constexpr int32_t kNarrowExtent = int32_t{1} << 12;
+
 // The whole-period shift that brings a wrapped or mirrored coordinate near 0,
 // so the float planes keep their precision however far coordinates run.
 double period_shift(double m, uint32_t address) {
@@ -152,6 +159,7 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   t.y_begin = static_cast<int>(std::max<int64_t>(0, -((-min_y) >> kSubpixelBits)));
   t.y_end = static_cast<int>(std::min<int64_t>(kBackBufferHeight, (max_y >> kSubpixelBits) + 1));
   if (t.x_begin >= t.x_end || t.y_begin >= t.y_end) return false;
+  t.narrow = t.x_end - t.x_begin <= kNarrowColumns && max_x - min_x < kNarrowExtent && max_y - min_y < kNarrowExtent;
 
   const ScreenVertex& p0 = *v[0];
   const ScreenVertex& p1 = *v[1];
@@ -266,12 +274,6 @@ struct EdgeWalker {
   }
 };
 
-// Triangles whose clamped columns fit this many lanes and whose snapped
-// extent is below kNarrowExtent take the lane-per-column test below.
-constexpr int kNarrowColumns = 8;
-// With both extents below 2^12 sixteenths, every edge-function value at a
-// tested pixel stays below 2^26 in magnitude: int32 holds it exactly.
-constexpr int32_t kNarrowExtent = int32_t{1} << 12;
 
 }  // namespace
 
@@ -321,12 +323,6 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
   return count;
 }
 
-bool narrow_coverage(const Triangle& t) {
-  if (t.x_end - t.x_begin > kNarrowColumns) return false;
-  const int32_t min_x = std::min({t.X[0], t.X[1], t.X[2]}), max_x = std::max({t.X[0], t.X[1], t.X[2]});
-  const int32_t min_y = std::min({t.Y[0], t.Y[1], t.Y[2]}), max_y = std::max({t.Y[0], t.Y[1], t.Y[2]});
-  return max_x - min_x < kNarrowExtent && max_y - min_y < kNarrowExtent;
-}
 
 int compute_spans(const Triangle& t, Span* spans) {
   // Edge e runs from vertex e to vertex e + 1. With
