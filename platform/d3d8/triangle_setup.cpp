@@ -110,11 +110,25 @@ __m128d period_shifts(const __m128d (&uv)[3], uint32_t address_u, uint32_t addre
 }  // namespace
 
 void snap_vertex(ScreenVertex& v) {
-  v.in_guard_band = inside_guard_band(v);
-  v.snapped = within_setup_limit(v);
+  // x and y together: inside_guard_band, within_setup_limit (a comparison
+  // with a NaN or an infinity fails as isfinite would) and snap.
+  const __m128d p = _mm_loadu_pd(&v.x);
+  auto inside = [&](double margin) {
+    const __m128d low = _mm_set1_pd(-margin);
+    const __m128d high = _mm_setr_pd(kBackBufferWidth + margin, kBackBufferHeight + margin);
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(p, low), _mm_cmple_pd(p, high))) == 3;
+  };
+  v.in_guard_band = inside(kGuardBandPixels);
+  v.snapped = inside(kSetupLimitPixels);
   if (!v.snapped) return;
-  v.snapped_x = snap(v.x);
-  v.snapped_y = snap(v.y);
+  // floor(p * 16 + 0.5), well inside int32 within the setup limit.
+  const __m128d scaled = _mm_add_pd(_mm_mul_pd(p, _mm_set1_pd(kSubpixelScale)), _mm_set1_pd(0.5));
+  const __m128i truncated = _mm_cvttpd_epi32(scaled);
+  // Less one where truncating went up: each 64-bit lane's mask, as 32 bits.
+  const __m128i above = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(truncated), scaled));
+  const __m128i floored = _mm_add_epi32(truncated, _mm_shuffle_epi32(above, _MM_SHUFFLE(3, 3, 2, 0)));
+  v.snapped_x = _mm_cvtsi128_si32(floored);
+  v.snapped_y = _mm_cvtsi128_si32(_mm_srli_si128(floored, 4));
 }
 
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,

@@ -1,8 +1,11 @@
 // Which pixels a triangle covers: pixel centres at integer coordinates and
 // the top-left rule, so shared edges draw each pixel exactly once.
+#include <cmath>
 #include <random>
 #include <string>
 
+#include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/triangle.h"
 #include "raster_fixture.h"
 
 namespace raster_test {
@@ -159,6 +162,45 @@ TEST_F(FillRule, StripKeepsTheWindingOfItsFirstTriangle) {
   draw_layer(0xFFFFFFFF);
   EXPECT_EQ(pixel(10, 400), 0);
   EXPECT_EQ(pixel(600, 10), 0);
+}
+
+// Positions snap to the nearest 1/16 pixel, halves up (floor(16 v + 0.5)),
+// on both sides of 0 and out to the setup limit; beyond it, or not finite,
+// a vertex is left for triangle setup to refuse. The guard band is the
+// clipper's narrower box.
+TEST(Snapping, PositionsRoundToSixteenthsWithinTheSetupLimit) {
+  const double limit = d3d8::raster::kSetupLimitPixels, band = d3d8::raster::kGuardBandPixels;
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  struct Case {
+    double x, y;
+    bool snapped, in_band;
+    int32_t sx, sy;
+  } cases[] = {
+      {0, 0, true, true, 0, 0},
+      {1.0 / 32, -1.0 / 32, true, true, 1, 0},  // halves go up, on both sides
+      {1.0 / 32 - 1e-9, -1.0 / 32 - 1e-9, true, true, 0, -1},
+      {-0.03, -15.5 / 16, true, true, 0, -15},
+      {-1, -1.03125, true, true, -16, -16},
+      {639.97, 479.5, true, true, 10240, 7672},
+      {-band, 480 + band, true, true, int32_t(-16 * band), int32_t(16 * (480 + band))},
+      {-band - 0.25, 0, true, false, int32_t(-16 * band - 4), 0},
+      {-limit, 480 + limit, true, false, int32_t(-16 * limit), int32_t(16 * (480 + limit))},
+      {-limit - 0.01, 0, false, false, 0, 0},
+      {0, 480 + limit + 0.01, false, false, 0, 0},
+      {nan, 0, false, false, 0, 0},
+      {0, -inf, false, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    d3d8::raster::ScreenVertex v;
+    v.x = c.x, v.y = c.y;
+    d3d8::raster::snap_vertex(v);
+    EXPECT_EQ(v.snapped, c.snapped) << c.x << "," << c.y;
+    EXPECT_EQ(v.in_guard_band, c.in_band) << c.x << "," << c.y;
+    if (c.snapped) {
+      EXPECT_EQ(v.snapped_x, c.sx) << c.x;
+      EXPECT_EQ(v.snapped_y, c.sy) << c.y;
+    }
+  }
 }
 
 }  // namespace
