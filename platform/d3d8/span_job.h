@@ -24,6 +24,11 @@ struct SpanJob {
   uint32_t z_func;
   int z_bias;
   int diffuse_r, diffuse_g, diffuse_b;  // the flat colour
+  // What of the triangle's own values above its pixels are shaded with
+  // (the flat colour, the filter, perspective), as one word: triangles are
+  // compared by it, as their flags, written a byte at a time, read back
+  // four at a time would wait on the writes.
+  uint32_t shading_key;
   simd::BlendKind blend;
 };
 

@@ -339,12 +339,11 @@ struct PendingPixels {
   BlendKind blend = BlendKind::kOpaque;
   uint16_t* colour = nullptr;
   uint16_t* depth = nullptr;
-  int diffuse = -1;
+  uint32_t shading_key = 0;
 
   bool takes(const SpanJob& job) const {
     return states == job.states && blend == job.blend && colour == job.colour && depth == job.depth &&
-           k.texels == job.texels && k.bilinear == job.bilinear && k.perspective == job.perspective &&
-           k.white == job.white && diffuse == (job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b);
+           k.texels == job.texels && shading_key == job.shading_key;
   }
 };
 
@@ -485,7 +484,7 @@ inline void take_pending(const SpanJob& job) {
   p.blend = job.blend;
   p.colour = job.colour;
   p.depth = job.depth;
-  p.diffuse = job.diffuse_r << 16 | job.diffuse_g << 8 | job.diffuse_b;
+  p.shading_key = job.shading_key;
 }
 
 void shade_spans_wide(const SpanJob& job) {

@@ -57,6 +57,7 @@ SpanJob job_of(const MeshPath& path, const Triangle& t, const Span* spans, int c
   job.diffuse_r = int(channel_r(t.flat_argb));
   job.diffuse_g = int(channel_g(t.flat_argb));
   job.diffuse_b = int(channel_b(t.flat_argb));
+  job.shading_key = (t.flat_argb & 0xFFFFFF) << 8 | (t.bilinear ? 1u : 0u) | (t.perspective ? 2u : 0u);
   return job;
 }
 
