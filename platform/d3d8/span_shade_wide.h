@@ -235,10 +235,9 @@ template <BlendKind kBlend, class ColourOf>
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
     const __m256i fragment32 = fragment_depths(k, z);
-    stored = _mm_setr_epi16(static_cast<int16_t>(depth[offset[0]]), static_cast<int16_t>(depth[offset[1]]),
-                            static_cast<int16_t>(depth[offset[2]]), static_cast<int16_t>(depth[offset[3]]),
-                            static_cast<int16_t>(depth[offset[4]]), static_cast<int16_t>(depth[offset[5]]),
-                            static_cast<int16_t>(depth[offset[6]]), static_cast<int16_t>(depth[offset[7]]));
+    // Two pixels to a 32-bit word, so the gather is four inserts deep.
+    auto two = [&](int i) { return int(depth[offset[i]]) | int(depth[offset[i + 1]]) << 16; };
+    stored = _mm_setr_epi32(two(0), two(2), two(4), two(6));
     mask = _mm_and_si128(mask, depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(stored)));
     if (_mm_movemask_epi8(mask) == 0) return;
     fragment = narrow_u16(fragment32);
@@ -260,14 +259,17 @@ template <BlendKind kBlend, class ColourOf>
   _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
   _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), fragment);
   const unsigned pass = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 0xFF;
-  auto write = [&](int i) {
-    colour[offset[i]] = out[i];
-    if (k.z_write) depth[offset[i]] = out_depth[i];
-  };
   if (pass == 0xFF) {
-    for (int i = 0; i < 8; ++i) write(i);
+    for (int i = 0; i < 8; ++i) colour[offset[i]] = out[i];
+    if (k.z_write) {
+      for (int i = 0; i < 8; ++i) depth[offset[i]] = out_depth[i];
+    }
   } else {
-    for (unsigned m = pass; m != 0; m &= m - 1) write(__builtin_ctz(m));
+    for (unsigned m = pass; m != 0; m &= m - 1) {
+      const int i = __builtin_ctz(m);
+      colour[offset[i]] = out[i];
+      if (k.z_write) depth[offset[i]] = out_depth[i];
+    }
   }
 }
 
