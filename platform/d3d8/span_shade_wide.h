@@ -223,6 +223,13 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
   return simd::modulate(texel, diffuse);
 }
 
+// The eight values base[offset[0..7]], two to a 32-bit word: the register
+// is built four inserts deep rather than eight.
+inline __m128i gather8(const uint16_t* base, const int32_t* offset) {
+  auto two = [&](int i) { return int(base[offset[i]]) | int(base[offset[i + 1]]) << 16; };
+  return _mm_setr_epi32(two(0), two(2), two(4), two(6));
+}
+
 // Eight pixels anywhere on the target at offset[0..7], `count` of them real
 // (the lanes past count hold a real lane's pixel and are never stored):
 // colour and depth are gathered and scattered one by one. z, su, sv, sq are
@@ -235,9 +242,7 @@ template <BlendKind kBlend, class ColourOf>
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
     const __m256i fragment32 = fragment_depths(k, z);
-    // Two pixels to a 32-bit word, so the gather is four inserts deep.
-    auto two = [&](int i) { return int(depth[offset[i]]) | int(depth[offset[i + 1]]) << 16; };
-    stored = _mm_setr_epi32(two(0), two(2), two(4), two(6));
+    stored = gather8(depth, offset);
     mask = _mm_and_si128(mask, depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(stored)));
     if (_mm_movemask_epi8(mask) == 0) return;
     fragment = narrow_u16(fragment32);
@@ -250,10 +255,7 @@ template <BlendKind kBlend, class ColourOf>
   // the old colour.
   __m128i old = _mm_setzero_si128();
   if constexpr (kBlend != BlendKind::kOpaque) {
-    old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
-                         static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
-                         static_cast<int16_t>(colour[offset[4]]), static_cast<int16_t>(colour[offset[5]]),
-                         static_cast<int16_t>(colour[offset[6]]), static_cast<int16_t>(colour[offset[7]]));
+    old = gather8(colour, offset);
   }
   alignas(16) uint16_t out[8], out_depth[8];
   _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
