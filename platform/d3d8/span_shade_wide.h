@@ -361,8 +361,11 @@ PendingPixels pending;
 inline int first_repeat(const int32_t* offsets, __m256i lanes, int count) {
   const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   // Lanes past count get values no pixel has, each its own.
-  const __m256i real = _mm256_cmpgt_epi32(_mm256_set1_epi32(count), index);
-  const __m256i v = _mm256_blendv_epi8(_mm256_sub_epi32(_mm256_set1_epi32(-1), index), lanes, real);
+  __m256i v = lanes;
+  if (count < 8) {
+    v = _mm256_blendv_epi8(_mm256_sub_epi32(_mm256_set1_epi32(-1), index), lanes,
+                           _mm256_cmpgt_epi32(_mm256_set1_epi32(count), index));
+  }
   // Comparing with the rotations by 1 to 4 meets every pair of lanes.
   __m256i same = _mm256_setzero_si256();
   for (int r = 1; r <= 4; ++r) {
@@ -385,11 +388,13 @@ template <BlendKind kBlend>
 [[gnu::always_inline]] inline void shade_pending_lanes(int at, int count) {
   const PendingPixels& p = pending;
   const Setup& k = p.k;
-  const __m256i last = _mm256_min_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
+  __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at));
+  if (count < 8) {
+    lanes = _mm256_permutevar8x32_epi32(
+        lanes, _mm256_min_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1)));
+  }
   alignas(32) int32_t offset[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(offset),
-                     _mm256_permutevar8x32_epi32(
-                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at)), last));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(offset), lanes);
   shade_scattered<kBlend>(*p.states, k, offset, count, _mm256_loadu_ps(p.z + at), _mm256_loadu_ps(p.u + at),
                           _mm256_loadu_ps(p.v + at), k.perspective ? _mm256_loadu_ps(p.q + at) : _mm256_setzero_ps(),
                           p.colour, p.depth, [&](const Rgb8& texel, __m256) {
