@@ -226,7 +226,9 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
 // The eight values base[offset[0..7]], two to a 32-bit word: the register
 // is built four inserts deep rather than eight.
 inline __m128i gather8(const uint16_t* base, const int32_t* offset) {
-  auto two = [&](int i) { return int(base[offset[i]]) | int(base[offset[i + 1]]) << 16; };
+  auto two = [&](int i) {
+    return static_cast<int>(uint32_t{base[offset[i]]} | uint32_t{base[offset[i + 1]]} << 16);
+  };
   return _mm_setr_epi32(two(0), two(2), two(4), two(6));
 }
 
