@@ -7,7 +7,6 @@
 
 #include <emmintrin.h>
 
-#include "platform/d3d8/clipper.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/triangle.h"
 
