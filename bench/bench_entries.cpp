@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_device.h"
 #include "bench/bench_util.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/draw_recording.h"
@@ -62,19 +63,8 @@ int main(int argc, char** argv) {
   shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
   d3d8::draw_recording = nullptr;
 
-  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = 640;
-  p.BackBufferHeight = 480;
-  p.BackBufferFormat = D3DFMT_R5G6B5;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D16;
-  IDirect3DDevice8* device = nullptr;
-  if (d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                        &device) < 0) {
-    std::fprintf(stderr, "bench_entries: no device\n");
-    return 1;
-  }
+  IDirect3DDevice8* device = bench::make_device("bench_entries");
+  if (device == nullptr) return 1;
   double slowest = 0;
   for (int e = 0; e < shell::kTimelineLength; ++e) {
     if (!taken[e]) continue;
@@ -103,7 +93,6 @@ int main(int argc, char** argv) {
   }
   bench::report("raster.slowest_entry_ms", slowest * 1e3, "ms");
   device->Release();
-  d3d->Release();
   win32::use_backend(nullptr);
   return 0;
 }
