@@ -50,7 +50,9 @@ std::string default_media_folder(const char* command) {
   std::vector<std::string> candidates = installed_pack_candidates();
   for (const std::string& dir : candidates) {
     if (holds_demo_files(dir)) {
-      std::fprintf(stderr, "%s: media from the installed pack %s (the current folder has none)\n",
+      std::fprintf(stderr,
+                   "%s: media from the installed pack %s (the current folder lacks the demo's "
+                   "files)\n",
                    command, dir.c_str());
       return dir;
     }
