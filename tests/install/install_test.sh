@@ -28,6 +28,7 @@ for file in bin/tuuli bin/tuulikannel share/man/man1/tuuli.1 share/man/man1/tuul
   [ -s "$usr/$file" ] || fail "$file is not installed (or is empty)"
 done
 [ -x "$tuuli" ] && [ -x "$usr/bin/tuulikannel" ] || fail "the programs are not executable"
+[ ! -e "$pack/.complete" ] || fail "the build's stamp .complete is installed with the pack"
 
 # The manual pages carry the version, and tuuli's holds every command's help.
 grep -q "tuuli $version" "$usr/share/man/man1/tuuli.1" || fail "tuuli.1 does not name version $version"
