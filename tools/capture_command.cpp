@@ -18,6 +18,7 @@
 #include "tools/background_writer.h"
 #include "tools/capture_outputs.h"
 #include "tools/command.h"
+#include "tools/media_folder.h"
 
 namespace tools {
 
@@ -26,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct CaptureOptions {
-  std::string dir = ".";
+  std::string dir;  // empty: the current folder or the installed pack
   int fps = 60;
   std::vector<std::string> outputs;
   std::string frames_dir;
@@ -133,10 +134,11 @@ int run_capture(const CaptureOptions& o) {
   ContactSheet sheet(shell::kTimelineLength);
   std::vector<bool> placed(shell::kTimelineLength, false);
 
+  std::string dir = o.dir.empty() ? default_media_folder("capture") : o.dir;
   std::error_code ec;
-  fs::current_path(o.dir, ec);
+  fs::current_path(dir, ec);
   if (ec) {
-    std::fprintf(stderr, "capture: cannot enter the media folder %s: %s\n", o.dir.c_str(),
+    std::fprintf(stderr, "capture: cannot enter the media folder %s: %s\n", dir.c_str(),
                  ec.message().c_str());
     return 2;
   }
@@ -238,8 +240,10 @@ int run_capture(const CaptureOptions& o) {
   uint64_t frames = backend.presented();
   if (frames == 0) {
     std::fprintf(stderr, "capture: the demo did not start in %s (see the message above)\n",
-                 o.dir.c_str());
-    return exit_code;
+                 dir.c_str());
+    // The demo itself ends with 0 after a failed start, as the original did;
+    // a capture that recorded nothing has failed.
+    return exit_code != 0 ? exit_code : 1;
   }
   double duration = static_cast<double>(frames) / o.fps;
   std::printf("captured %llu frames, %.2f s of demo at %d fps in %.2f s: %.1fx real time%s\n",
@@ -260,8 +264,9 @@ const bool registered = register_command(10, [](CLI::App& app) {
       "capture",
       "Run the demo headless on a virtual clock until it ends by itself, and record it. "
       "Outputs by extension: .y4m (video), .wav (sound), .mkv or .mp4 (both, through ffmpeg).");
-  c->add_option("--dir", options->dir, "the media folder the demo runs in")
-      ->capture_default_str()
+  c->add_option("--dir", options->dir,
+                 "the media folder the demo runs in (default: the current folder when it holds "
+                 "the demo's files, else the installed pack)")
       ->check(CLI::ExistingDirectory);
   c->add_option("--fps", options->fps, "virtual frames per second")
       ->capture_default_str()

@@ -11,29 +11,15 @@
 
 #include "tests/audio/mp3_maker.h"
 #include "tests/support/test_media.h"
+#include "tests/tools/run_tuuli.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exit_code;
-  std::string output;
-};
+using tools_test::Result;
 
-Result run(const std::string& arguments) {
-  const char* build = std::getenv("TUULI_BUILD_DIR");
-  std::string command = std::string(build ? build : "..") + "/tuuli " + arguments + " 2>&1";
-  Result r{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
-  int status = pclose(pipe);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+Result run(const std::string& arguments) { return tools_test::run_tuuli(arguments); }
 
 std::vector<uint8_t> read_bytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -180,24 +166,6 @@ TEST_F(Capture, MatroskaThroughFfmpegHasTheRightDuration) {
   ASSERT_EQ(fscanf(format, "%lf", &seconds), 1);
   pclose(format);
   EXPECT_NEAR(seconds, 100.2, 0.15);  // 1002 frames at 10 per second
-}
-
-struct BadCall {
-  const char* arguments;
-  const char* says;
-};
-
-TEST(CaptureArguments, RefusedClearly) {
-  const BadCall calls[] = {
-      {"capture --out x.avi", "extension"},
-      {"capture --dir /nonexistent/folder", "Directory does not exist"},
-      {"capture --fps 0", "--fps"},
-  };
-  for (const BadCall& c : calls) {
-    Result r = run(c.arguments);
-    EXPECT_NE(r.exit_code, 0) << c.arguments;
-    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.arguments << ": " << r.output;
-  }
 }
 
 TEST(Tuuli, AnUnknownTuuliSimdIsAUsageError) {
