@@ -23,6 +23,7 @@ namespace {
 
 // AVX2, AVX-512 (BW and VL) and the operating system's saving of their
 // registers, asked once.
+#if defined(__x86_64__) || defined(__i386__)
 bool cpu_has_avx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
@@ -31,6 +32,12 @@ bool cpu_has_avx512() {
   static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
   return has;
 }
+#else
+// The web build (WebAssembly SIMD) has the SSE2 paths only; see
+// wide_simd_absent.cpp. Temporary until the kernel tables land.
+bool cpu_has_avx2() { return false; }
+bool cpu_has_avx512() { return false; }
+#endif
 
 }  // namespace
 RasterCounters raster_counters;
