@@ -64,7 +64,8 @@ mergeInto(LibraryManager.library, {
   },
 
   tuuli_log_frame: function(line, pixels, bytes) {
-    Module.tuuli.logFrame(UTF8ToString(line), HEAPU8.slice(pixels, pixels + bytes));
+    // The page's digest copies the bytes before it returns.
+    Module.tuuli.logFrame(UTF8ToString(line), HEAPU8.subarray(pixels, pixels + bytes));
   },
 
   tuuli_demo_ended: function(exitCode, frames) {
