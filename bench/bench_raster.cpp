@@ -54,12 +54,22 @@ std::string figure_name(const std::string& name, const char* width) {
   return width == nullptr ? name : "raster." + std::string(width) + "." + name.substr(std::string("raster.").size());
 }
 
-// The SIMD widths measured, widest first.
+// The SIMD widths measured, widest first: the one the process uses (the
+// figures without a width in their names), then each narrower one, down to
+// the portable scalar path.
 struct Width {
   const char* name;
-  bool wide, widest;
+  cpu::SimdLevel level;
 };
-constexpr Width kWidths[] = {{nullptr, true, true}, {"avx2", true, false}, {"sse2", false, false}};
+std::vector<Width> widths() {
+  const cpu::SimdLevel ceiling = cpu::simd_ceiling();
+  std::vector<Width> out = {{nullptr, ceiling}};
+  for (int level = static_cast<int>(ceiling) - 1; level >= 0; --level) {
+    const auto l = static_cast<cpu::SimdLevel>(level);
+    out.push_back({cpu::level_name(l), l});
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -111,9 +121,8 @@ int main() {
   } modes[] = {{"raster.layer_opaque_ms", false, D3DBLEND_ONE, D3DBLEND_ZERO},
                {"raster.layer_add_ms", true, D3DBLEND_ONE, D3DBLEND_ONE},
                {"raster.layer_mod2x_ms", true, D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR}};
-  for (const Width& w : kWidths) {
-    d3d8::raster_options.wide_simd = w.wide;
-    d3d8::raster_options.widest_simd = w.widest;
+  for (const Width& w : widths()) {
+    d3d8::raster_options.max_simd = w.level;
     for (const Mode& m : modes) {
       device->SetRenderState(D3DRS_ALPHABLENDENABLE, m.blend);
       device->SetRenderState(D3DRS_SRCBLEND, m.src);
@@ -158,9 +167,8 @@ int main() {
   device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   // Equal depths pass LESSEQUAL, so every run does the full work.
-  for (const Width& w : kWidths) {
-    d3d8::raster_options.wide_simd = w.wide;
-    d3d8::raster_options.widest_simd = w.widest;
+  for (const Width& w : widths()) {
+    d3d8::raster_options.max_simd = w.level;
     double seconds = bench::median_seconds(100, [&] {
       device->SetIndices(ib, 0);
       device->SetStreamSource(0, mesh_vb, sizeof(MeshVertex));

@@ -2,11 +2,14 @@
 // original it ignores its command line and reads its media relative to the
 // current directory.
 #include "platform/bass/bass.h"
+#include "platform/cpu/cpu.h"
 #include "platform/bass/output.h"
 #include "platform/win32/sdl_window.h"
 #include "shell/shell.h"
 
 int main() {
+  // A bad TUULI_SIMD ends the program here, before any window opens.
+  cpu::simd_ceiling();
   win32::SdlWindowBackend window;
   win32::use_backend(&window);
   bass::use_output(bass::device_output());

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cpu/cpu.h"
 #include "tools/command.h"
 
 namespace tools {
@@ -29,6 +30,8 @@ void set_exit_code(int code) { exit_code = code; }
 }  // namespace tools
 
 int main(int argc, char** argv) {
+  // A bad TUULI_SIMD ends the program here, before any work starts.
+  cpu::simd_ceiling();
   CLI::App app{"tuuli: tools for the tuulikannel demo (capture, clips, meshes, media, play)",
                "tuuli"};
   app.require_subcommand(1);

@@ -1,15 +1,58 @@
 // Sixteen pixels (eight chroma samples) at a time in SSE2, or thirty-two in
-// AVX2 (yuv420_avx2.cpp) where the CPU has it: a capture converts every one
-// of its frames, and this runs once per frame on the output thread.
+// AVX2 (yuv420_avx2.cpp) where the CPU has it, or one at a time elsewhere:
+// a capture converts every one of its frames, and this runs once per frame
+// on the output thread.
 #include "tools/yuv420.h"
 
+#if defined(TUULI_KERNELS_SSE2)
 #include <emmintrin.h>
+#endif
 
 #include <cstddef>
 
 namespace tools {
 
+#if defined(TUULI_KERNELS_AVX)
+namespace avx2 {
+void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes);
+}
+#endif
+
 namespace {
+
+void rgb565_to_yuv420_scalar(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+  uint8_t* y_plane = planes;
+  uint8_t* cb_plane = y_plane + size_t(width) * height;
+  uint8_t* cr_plane = cb_plane + size_t(width / 2) * (height / 2);
+  auto widen = [](uint16_t p, int& r, int& g, int& b) {
+    r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    r = r << 3 | r >> 2, g = g << 2 | g >> 4, b = b << 3 | b >> 2;
+  };
+  for (int y = 0; y < height; y += 2) {
+    for (int x = 0; x < width; x += 2) {
+      int sum_r = 0, sum_g = 0, sum_b = 0;
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+          const size_t at = size_t(y + dy) * width + x + dx;
+          int r, g, b;
+          widen(pixels[at], r, g, b);
+          y_plane[at] = static_cast<uint8_t>((66 * r + 129 * g + 25 * b + 128 + 16 * 256) >> 8);
+          sum_r += r, sum_g += g, sum_b += b;
+        }
+      }
+      // Arithmetic shifts of the (possibly negative) sums, as the SIMD widths'.
+      auto chroma = [&](int kr, int kg, int kb) {
+        const int v = (kr * sum_r + kg * sum_g + kb * sum_b + 512 + 128 * 1024) >> 10;
+        return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+      };
+      const size_t c = size_t(y / 2) * (width / 2) + x / 2;
+      cb_plane[c] = chroma(-38, -74, 112);
+      cr_plane[c] = chroma(112, -94, -18);
+    }
+  }
+}
+
+#if defined(TUULI_KERNELS_SSE2)
 
 struct Channels {
   __m128i r, g, b;  // 0..255 in each 16-bit lane
@@ -48,21 +91,6 @@ __m128i chroma(__m128i r, __m128i g, __m128i b, int kr, int kg, int kb) {
   return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(512 + 128 * 1024)), 10);
 }
 
-}  // namespace
-
-bool yuv420_avx2_available() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
-void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes) {
-  if (width % 32 == 0 && yuv420_avx2_available()) {
-    rgb565_to_yuv420_avx2(pixels, width, height, planes);
-  } else {
-    rgb565_to_yuv420_sse2(pixels, width, height, planes);
-  }
-}
-
 void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_t* planes) {
   uint8_t* y_plane = planes;
   uint8_t* cb_plane = y_plane + size_t(width) * height;
@@ -93,6 +121,35 @@ void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_
       _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x / 2), _mm_packus_epi16(cr16, cr16));
     }
   }
+}
+#endif
+
+}  // namespace
+
+const Yuv420Width kYuv420Widths[3] = {
+    {"scalar", cpu::SimdLevel::scalar, rgb565_to_yuv420_scalar},
+#if defined(TUULI_KERNELS_SSE2)
+    {"sse2", cpu::SimdLevel::sse2, rgb565_to_yuv420_sse2},
+#else
+    {"sse2", cpu::SimdLevel::sse2, nullptr},
+#endif
+#if defined(TUULI_KERNELS_AVX)
+    {"avx2", cpu::SimdLevel::avx2, avx2::rgb565_to_yuv420},
+#else
+    {"avx2", cpu::SimdLevel::avx2, nullptr},
+#endif
+};
+
+void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+  const cpu::SimdLevel allowed = cpu::simd_ceiling();
+  for (int i = 2; i > 0; --i) {
+    const Yuv420Width& w = kYuv420Widths[i];
+    if (w.convert != nullptr && w.needs <= allowed && (i < 2 || width % 32 == 0)) {
+      w.convert(pixels, width, height, planes);
+      return;
+    }
+  }
+  rgb565_to_yuv420_scalar(pixels, width, height, planes);
 }
 
 }  // namespace tools

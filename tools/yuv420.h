@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/cpu/cpu.h"
+
 namespace tools {
 
 // BT.601 studio range in fixed point, each channel first widened to 8 bits
@@ -14,13 +16,17 @@ namespace tools {
 //   Cr = (112 R - 94 G - 18 B + 512 + 128 * 1024) >> 10.
 // width and height are even, width a multiple of 16; `planes` holds
 // width * height * 3 / 2 bytes: Y, then Cb, then Cr.
-// Takes the AVX2 width when the CPU has it and width is a multiple of 32.
+// Takes the widest width the process may use (cpu::simd_ceiling()).
 void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes);
 
-// The two widths behind it, the same bytes: SSE2 (any x86-64) and AVX2
-// (only where yuv420_avx2_available(); width a multiple of 32).
-void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_t* planes);
-void rgb565_to_yuv420_avx2(const uint16_t* pixels, int width, int height, uint8_t* planes);
-bool yuv420_avx2_available();
+// The widths behind it, the same bytes, for tests and benchmarks: the
+// portable one, SSE2 and AVX2 (width a multiple of 32), each with the
+// instruction set it needs. Only those the process may use are callable.
+struct Yuv420Width {
+  const char* name;
+  cpu::SimdLevel needs;
+  void (*convert)(const uint16_t* pixels, int width, int height, uint8_t* planes);  // null: not built
+};
+extern const Yuv420Width kYuv420Widths[3];
 
 }  // namespace tools

@@ -1,13 +1,14 @@
 // The 4:2:0 conversion thirty-two pixels (sixteen chroma samples) at a time
 // in AVX2: the same integer steps as the SSE2 width, lane by lane. Built
-// for AVX2 and called only after the CPU has said it has it.
+// for AVX2 and reached only through kYuv420Widths, after the CPU has said
+// it has it; everything here lives in namespace tools::avx2.
 #include <immintrin.h>
 
 #include <cstddef>
 
 #include "tools/yuv420.h"
 
-namespace tools {
+namespace tools::avx2 {
 
 namespace {
 
@@ -55,7 +56,7 @@ __m128i chroma_bytes(__m256i first, __m256i second) {
 
 }  // namespace
 
-void rgb565_to_yuv420_avx2(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes) {
   uint8_t* y_plane = planes;
   uint8_t* cb_plane = y_plane + size_t(width) * height;
   uint8_t* cr_plane = cb_plane + size_t(width / 2) * (height / 2);
@@ -88,4 +89,4 @@ void rgb565_to_yuv420_avx2(const uint16_t* pixels, int width, int height, uint8_
   }
 }
 
-}  // namespace tools
+}  // namespace tools::avx2

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/cpu/cpu.h"
 #include "platform/win32/win32.h"
 
 constexpr UINT D3D_SDK_VERSION = 120;
@@ -377,14 +378,16 @@ extern FaultInjection faults;
 // Switches of the software rasterizer. Tests and benchmarks write them; the
 // rasterizer reads them at every draw call. The picture never depends on
 // them: with fast_paths off every pixel goes through the reference path,
-// which the fast paths must match byte for byte. wide_simd lets them use
-// AVX2 on CPUs that have it (off: SSE2 only, as on any x86-64), and
-// widest_simd, with it, AVX-512 (BW and VL).
+// which the fast paths must match byte for byte. max_simd caps the
+// instruction set the fast paths use below what the process allows
+// (cpu::simd_ceiling(): the CPU, and TUULI_SIMD), never above it.
 struct RasterOptions {
   bool fast_paths = true;
-  bool wide_simd = true;
-  bool widest_simd = true;
+  cpu::SimdLevel max_simd = cpu::SimdLevel::avx512;
 };
+// The instruction set the next draw's fast paths use: scalar when there
+// are none.
+cpu::SimdLevel raster_simd_level();
 extern RasterOptions raster_options;
 
 // Triangles shaded by each path since the process started: written by the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <vector>
 
@@ -49,6 +50,10 @@ struct BufferData {
 
 int bytes_per_texel(D3DFORMAT format);
 
+namespace raster {
+struct RasterScratch;
+}
+
 struct DeviceState {
   HWND focus_window = nullptr;
   D3DPRESENT_PARAMETERS parameters{};
@@ -70,6 +75,9 @@ struct DeviceState {
   // Row-major, kBackBufferWidth pixels a row.
   std::vector<uint16_t> back_buffer;   // R5G6B5
   std::vector<uint16_t> depth_buffer;  // D16: 0 nearest, 0xFFFF farthest
+
+  // The fast paths' working memory, made at the first draw that uses them.
+  std::shared_ptr<raster::RasterScratch> scratch;
 };
 
 }  // namespace d3d8

@@ -1,6 +1,8 @@
 // The device's API face: creation, state, resource creation, the frame
 // bracket and presentation. Drawing itself is in the rasterizer (draw.h).
+#if defined(TUULI_KERNELS_SSE2)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -24,9 +26,11 @@ constexpr UINT kMaxTextureSize = 4096;
 void fill16(std::vector<uint16_t>& buffer, uint16_t value) {
   uint16_t* p = buffer.data();
   const size_t n = buffer.size();
-  const __m128i v = _mm_set1_epi16(static_cast<int16_t>(value));
   size_t i = 0;
+#if defined(TUULI_KERNELS_SSE2)
+  const __m128i v = _mm_set1_epi16(static_cast<int16_t>(value));
   for (; i + 8 <= n; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
+#endif
   for (; i < n; ++i) p[i] = value;
 }
 

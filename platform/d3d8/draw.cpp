@@ -8,39 +8,24 @@
 #include <vector>
 
 #include "platform/d3d8/clipper.h"
-#include "platform/d3d8/fast_paths.h"
+#include "platform/d3d8/kernels.h"
 #include "platform/d3d8/pixel_pipeline.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/texture_sampler.h"
 #include "platform/d3d8/triangle.h"
 #include "platform/d3d8/vertex_processing.h"
+#if defined(TUULI_KERNELS_SSE2)
+#include "platform/d3d8/fast_paths.h"
+#endif
 
 namespace d3d8 {
 
 RasterOptions raster_options;
-
-namespace {
-
-// AVX2, AVX-512 (BW and VL) and the operating system's saving of their
-// registers, asked once.
-#if defined(__x86_64__) || defined(__i386__)
-bool cpu_has_avx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-bool cpu_has_avx512() {
-  static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
-  return has;
-}
-#else
-// The web build (WebAssembly SIMD) has the SSE2 paths only; see
-// wide_simd_absent.cpp. Temporary until the kernel tables land.
-bool cpu_has_avx2() { return false; }
-bool cpu_has_avx512() { return false; }
-#endif
-
-}  // namespace
 RasterCounters raster_counters;
+
+cpu::SimdLevel raster_simd_level() {
+  return raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling())).level;
+}
 
 namespace {
 
@@ -86,9 +71,8 @@ raster::DrawStates read_states(DeviceState& s) {
       d.texture = raster::prepare_texture(texture->data());
     }
   }
-  d.fast_paths = raster_options.fast_paths;
-  d.wide_simd = raster_options.wide_simd && cpu_has_avx2();
-  d.widest_simd = d.wide_simd && raster_options.widest_simd && cpu_has_avx512();
+  d.kernels = &raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling()));
+  d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar;
   return d;
 }
 
@@ -97,10 +81,16 @@ class TriangleDrawer {
   TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
       : states_(states),
         colour_(device.back_buffer.data()),
-        depth_(device.depth_buffer.data()),
-        mesh_path_(raster::mesh_path(states, colour_, depth_)) {}
+        depth_(device.depth_buffer.data())
+#if defined(TUULI_KERNELS_SSE2)
+        ,
+        scratch_(scratch_of(device, states)),
+        mesh_path_(states.fast_paths ? raster::mesh_path(states, *scratch_, colour_, depth_) : raster::MeshPath{})
+#endif
+  {
+  }
   // A draw's pixels are all written when it returns.
-  ~TriangleDrawer() { raster::finish_deferred_pixels(states_); }
+  ~TriangleDrawer() { finish_deferred(); }
   TriangleDrawer(const TriangleDrawer&) = delete;
   TriangleDrawer& operator=(const TriangleDrawer&) = delete;
 
@@ -146,17 +136,20 @@ class TriangleDrawer {
     int count;
     if (states_.fast_paths && raster::narrow_coverage(triangle_)) {
       ++raster_counters.narrow_triangles;
+#if defined(TUULI_KERNELS_SSE2)
       if (raster::cover_and_shade_narrow(mesh_path_, triangle_)) {
         ++raster_counters.simd_triangles;
         return;
       }
+#endif
       count = raster::compute_spans_narrow(triangle_, spans_);
     } else {
       count = raster::compute_spans(triangle_, spans_);
     }
     if (count == 0) return;
+#if defined(TUULI_KERNELS_SSE2)
     if (states_.fast_paths) {
-      if (raster::shade_spans_layer(states_, triangle_, spans_, count, colour_, depth_)) {
+      if (raster::shade_spans_layer(states_, *scratch_, triangle_, spans_, count, colour_, depth_)) {
         ++raster_counters.layer_triangles;
         return;
       }
@@ -165,15 +158,34 @@ class TriangleDrawer {
         return;
       }
     }
+#endif
     ++raster_counters.reference_triangles;
-    raster::finish_deferred_pixels(states_);
+    finish_deferred();
     raster::shade_spans_reference(states_, triangle_, spans_, count, colour_, depth_);
   }
+
+  void finish_deferred() {
+#if defined(TUULI_KERNELS_SSE2)
+    if (states_.fast_paths) raster::finish_deferred_pixels(states_, *scratch_);
+#endif
+  }
+
+#if defined(TUULI_KERNELS_SSE2)
+  static raster::RasterScratch* scratch_of(DeviceState& device, const raster::DrawStates& states) {
+    if (!states.fast_paths) return nullptr;
+    // Value-initialised: zero bytes, which every queue in it reads as empty.
+    if (!device.scratch) device.scratch = std::make_shared<raster::RasterScratch>();
+    return device.scratch.get();
+  }
+#endif
 
   const raster::DrawStates& states_;
   uint16_t* colour_;
   uint16_t* depth_;
+#if defined(TUULI_KERNELS_SSE2)
+  raster::RasterScratch* scratch_ = nullptr;
   const raster::MeshPath mesh_path_;
+#endif
   raster::Triangle triangle_;
   raster::Span spans_[raster::kMaxSpans];
 };

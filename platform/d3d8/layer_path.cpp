@@ -13,18 +13,13 @@ namespace d3d8::raster {
 
 namespace {
 
-// Written and read only while shading a layer, on the drawing thread.
-LayerColumns columns;
-alignas(16) int16_t row[(kMaxLayerRowTexels + 1) * 4];
-LayerWindows windows;
-alignas(32) int16_t planes[3 * LayerWindows::kPlaneStride];
-
 // Fills `windows` for columns group_begin .. group_end (whole groups of
 // sixteen) of a texture `width` texels wide, and says whether every
 // half-group's pairs fit eight texels. Texels are taken around the wrap
 // (255, 0, 1 as 255, 256, 257 of a 256-wide texture), which the planes'
 // periodic padding serves.
-bool fill_windows(const LayerColumns& c, int width, int group_begin, int group_end) {
+bool fill_windows(const LayerColumns& c, int width, int group_begin, int group_end, LayerWindows& windows,
+                  int16_t* planes) {
   const int half = width / 2;
   for (int x0 = group_begin; x0 < group_end; x0 += 8) {
     const int32_t* texel = c.texel + x0;
@@ -85,8 +80,8 @@ void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv) 
   split_coordinate(texel_coord(eval_at(t.v, eval_row(t.v, dy), dx)), t.bilinear, job.states->texture.height, j, fv);
 }
 
-bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans, int count,
-                       uint16_t* colour, uint16_t* depth) {
+bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triangle& t, const Span* spans,
+                       int count, uint16_t* colour, uint16_t* depth) {
   const SamplerTexture& tex = s.texture;
   simd::BlendKind kind;
   if (tex.texels == nullptr || !tex.pow2 || tex.width + 1 > kMaxLayerRowTexels ||
@@ -96,12 +91,14 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
       !simd::blend_supported(s, kind)) {
     return false;
   }
-  finish_deferred_pixels(s);
+  finish_deferred_pixels(s, scratch);
   // The columns are laid out for sixteen pixels whenever AVX2 is there;
   // the widest width reads them through the windows alone, and its groups
   // of thirty-two are whole groups of sixteen too.
-  const int width = s.wide_simd ? 16 : 8;
-  const int group = s.widest_simd ? 32 : width;
+  const KernelTable& kernels = *s.kernels;
+  const int width = kernels.layer_width;
+  const int group = kernels.layer_group;
+  LayerColumns& columns = scratch.columns;
   int x_begin = kBackBufferWidth, x_end = 0;
   for (int n = 0; n < count; ++n) {
     x_begin = std::min<int>(x_begin, spans[n].x_begin);
@@ -132,19 +129,14 @@ bool shade_spans_layer(const DrawStates& s, const Triangle& t, const Span* spans
   }
   // Windowed rows blend the whole texture row: worth it unless the layer
   // covers only a small part of a wide texture.
-  const bool windowed = s.wide_simd && tex.width <= 2 * (group_end - group_begin) &&
-                        fill_windows(columns, tex.width, group_begin, group_end);
-  const LayerJob job = {&s, &t, spans, count, colour, depth, &columns, windowed ? &windows : nullptr, row,
+  const bool windowed = width == 16 && tex.width <= 2 * (group_end - group_begin) &&
+                        fill_windows(columns, tex.width, group_begin, group_end, scratch.windows, scratch.planes);
+  const LayerJob job = {&s, &t, spans, count, colour, depth, &columns, windowed ? &scratch.windows : nullptr,
+                        scratch.row,
                         group_begin, monotonic,
                         (t.flat_argb & 0xFFFFFF) == 0xFFFFFF, int(channel_r(t.flat_argb)),
                         int(channel_g(t.flat_argb)), int(channel_b(t.flat_argb)), fragment_depth, kind};
-  if (windowed && s.widest_simd) {
-    shade_layer_rows_avx512(job);
-  } else if (s.wide_simd) {
-    shade_layer_rows_avx2(job);
-  } else {
-    shade_layer_rows_sse2(job);
-  }
+  (windowed ? kernels.shade_windowed_layer_rows : kernels.shade_layer_rows)(job);
   return true;
 }
 

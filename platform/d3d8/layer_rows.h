@@ -86,10 +86,4 @@ struct LayerJob {
 // The texture row j and vertical weight fv of a span's row.
 void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv);
 
-// Shade every span of the job, eight, sixteen or thirty-two pixels at a time.
-void shade_layer_rows_sse2(const LayerJob& job);
-void shade_layer_rows_avx2(const LayerJob& job);
-// Thirty-two pixels at a time, on CPUs with AVX-512 (BW); windowed jobs only.
-void shade_layer_rows_avx512(const LayerJob& job);
-
 }  // namespace d3d8::raster

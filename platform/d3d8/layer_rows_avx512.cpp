@@ -8,10 +8,11 @@
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
+#include "platform/d3d8/kernels.h"
 #include "platform/d3d8/layer_rows_shade.h"
 
-namespace d3d8::raster {
+namespace d3d8::raster::avx512 {
 
-void shade_layer_rows_avx512(const LayerJob& job) { shade_layer_rows<__m512i>(job); }
+void shade_layer_rows(const LayerJob& job) { shade_all_rows<__m512i>(job); }
 
-}  // namespace d3d8::raster
+}  // namespace d3d8::raster::avx512

@@ -1,6 +1,7 @@
 // The rows of a screen layer, shaded a register of pixels at a time. This
-// file is compiled once per width (layer_rows_sse2.cpp, layer_rows_avx2.cpp)
-// and everything in it has internal linkage, so the two copies never meet.
+// file is compiled once per width (layer_rows_sse2.cpp, layer_rows_avx2.cpp,
+// layer_rows_avx512.cpp) and everything in it lives in the namespace of the
+// width's instruction set with internal linkage, so the copies never meet.
 // It calls nothing inline from elsewhere but the SIMD helpers, which are
 // named after their instruction set: a shared inline function compiled for
 // AVX2 could otherwise be the copy the linker keeps for every caller.
@@ -11,7 +12,7 @@
 
 #include "platform/d3d8/layer_rows.h"
 
-namespace d3d8::raster {
+namespace d3d8::raster::D3D8_SIMD_ISA {
 namespace {
 
 using simd::BlendKind;
@@ -369,9 +370,9 @@ void shade_rows(const LayerJob& job) {
 }
 
 template <class V>
-void shade_layer_rows(const LayerJob& job) {
+void shade_all_rows(const LayerJob& job) {
   simd::with_blend(job.blend, [&](auto kind) { shade_rows<V, decltype(kind)::value>(job); });
 }
 
 }  // namespace
-}  // namespace d3d8::raster
+}  // namespace d3d8::raster::D3D8_SIMD_ISA

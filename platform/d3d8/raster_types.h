@@ -8,6 +8,8 @@
 
 namespace d3d8::raster {
 
+struct KernelTable;
+
 // A vertex after the vertex stage. x, y in pixels with pixel centres at
 // integer coordinates (Direct3D 8 convention), z in 0..1, q = 1/w (the RHW
 // of a pre-transformed vertex), u, v in texture-coordinate units, colour
@@ -64,9 +66,10 @@ struct DrawStates {
   uint32_t address_v = D3DTADDRESS_WRAP;
   bool flat_shade = false;
   SamplerTexture texture;  // texels == nullptr: no texture bound
+  // False when the draw's kernel table is the scalar one: every pixel then
+  // takes the reference path.
   bool fast_paths = true;
-  bool wide_simd = false;    // the fast paths may use AVX2: the CPU has it
-  bool widest_simd = false;  // the fast paths may use AVX-512 (BW, VL): the CPU has it
+  const KernelTable* kernels = nullptr;  // never wider than the CPU allows
 };
 
 // One attribute as a plane over the screen, relative to the triangle's first

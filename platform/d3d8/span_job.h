@@ -1,7 +1,7 @@
 // What the mesh path hands the code that shades a triangle's pixels, four
-// at a time in SSE2 (span_simd_sse2.cpp) or eight in AVX2
-// (span_simd_avx2.cpp): the triangle, its spans and the values set up once
-// per triangle.
+// at a time in SSE2 (span_simd_sse2.cpp) or eight in AVX2 and AVX-512
+// (span_simd_avx2.cpp, span_simd_avx512.cpp), through the kernel table:
+// the triangle, its spans and the values set up once per triangle.
 #pragma once
 
 #include <cstdint>
@@ -31,17 +31,5 @@ struct SpanJob {
   uint32_t shading_key;
   simd::BlendKind blend;
 };
-
-void shade_spans_sse2(const SpanJob& job);
-void shade_spans_avx2(const SpanJob& job);
-void shade_spans_avx512(const SpanJob& job);
-// The wide widths keep the pixels of flat-coloured triangles pending, to be
-// shaded with the next triangles' in whole groups. A narrow flat-coloured
-// triangle's job (no spans) can be covered and deferred in one pass; the
-// finish functions shade whatever waits.
-void defer_narrow_avx2(const SpanJob& job);
-void defer_narrow_avx512(const SpanJob& job);
-void finish_deferred_avx2();
-void finish_deferred_avx512();
 
 }  // namespace d3d8::raster

@@ -6,21 +6,27 @@
 // 16-bit lanes of one SSE register, full rather than half used. With
 // AVX-512 the filter works on four pixels per register instead of two.
 //
-// Everything here has internal linkage and calls nothing inline from
-// elsewhere but the SIMD helpers, which are named after their instruction
-// set: a shared inline function compiled for AVX2 could otherwise be the
-// copy the linker keeps for every caller.
+// Everything here lives in the namespace of the instruction set the
+// including file is built for, with internal linkage, and calls nothing
+// inline from elsewhere but the SIMD helpers, which are named after their
+// instruction set too: a shared inline function compiled for AVX2 could
+// otherwise be the copy the linker keeps for every caller. The state it
+// keeps between calls is the caller's RasterScratch.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
+#include "platform/d3d8/kernels.h"
 #include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/raster_scratch.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
 #include "platform/d3d8/triangle.h"
 
-namespace d3d8::raster {
+namespace d3d8::raster::D3D8_SIMD_ISA {
 
 namespace {
 
@@ -353,9 +359,13 @@ struct PendingPixels {
   }
 };
 
-// Written and read only on the drawing thread, between a draw's first
-// triangle and its end (one per width, each file having its own).
-PendingPixels pending;
+// The scratch's queue, as this width's type: zero bytes are an empty queue.
+PendingPixels& pending_of(RasterScratch& scratch) {
+  static_assert(sizeof(PendingPixels) <= sizeof(scratch.pending));
+  static_assert(alignof(PendingPixels) <= 64);
+  static_assert(std::is_trivially_copyable_v<PendingPixels>);
+  return *std::launder(reinterpret_cast<PendingPixels*>(scratch.pending));
+}
 
 // The first lane of `offsets` (count real lanes) holding a pixel an earlier
 // lane holds, or count when there is none. Lanes of one triangle never
@@ -387,8 +397,7 @@ inline int first_repeat(const int32_t* offsets, __m256i lanes, int count) {
 // Up to eight pending pixels from `at`, in one group. The lanes past count
 // take the last real lane's pixel, so every lane reads inside the targets.
 template <BlendKind kBlend>
-[[gnu::always_inline]] inline void shade_pending_lanes(int at, int count) {
-  const PendingPixels& p = pending;
+[[gnu::always_inline]] inline void shade_pending_lanes(const PendingPixels& p, int at, int count) {
   const Setup& k = p.k;
   __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at));
   if (count < 8) {
@@ -407,11 +416,11 @@ template <BlendKind kBlend>
 // A group of pending pixels, split where a pixel comes back so that the
 // later triangle sees what the earlier one wrote.
 template <BlendKind kBlend>
-inline void shade_pending_group(int at, int count) {
+inline void shade_pending_group(const PendingPixels& p, int at, int count) {
   while (count > 0) {
-    const __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pending.offset + at));
-    const int n = first_repeat(pending.offset + at, lanes, count);
-    shade_pending_lanes<kBlend>(at, n);
+    const __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at));
+    const int n = first_repeat(p.offset + at, lanes, count);
+    shade_pending_lanes<kBlend>(p, at, n);
     at += n;
     count -= n;
   }
@@ -419,10 +428,9 @@ inline void shade_pending_group(int at, int count) {
 
 // Shades the first `upto` pending pixels, a multiple of eight or all of
 // them, and keeps the rest.
-inline void shade_pending(int upto) {
-  PendingPixels& p = pending;
+inline void shade_pending(PendingPixels& p, int upto) {
   simd::with_blend(p.blend, [&](auto kind) {
-    for (int at = 0; at < upto; at += 8) shade_pending_group<decltype(kind)::value>(at, std::min(8, upto - at));
+    for (int at = 0; at < upto; at += 8) shade_pending_group<decltype(kind)::value>(p, at, std::min(8, upto - at));
   });
   for (int j = upto; j < p.n; ++j) {
     p.offset[j - upto] = p.offset[j], p.z[j - upto] = p.z[j], p.q[j - upto] = p.q[j];
@@ -431,15 +439,15 @@ inline void shade_pending(int upto) {
   p.n -= upto;
 }
 
-inline void shade_all_pending() {
-  if (pending.n > 0) shade_pending(pending.n);
+inline void shade_all_pending(PendingPixels& p) {
+  if (p.n > 0) shade_pending(p, p.n);
 }
 
 // Eight pixels of a triangle at columns x and rows y, `count` of them real
 // (the lanes past count repeat a real pixel), join the pending pixels with
 // their planes' values.
-[[gnu::always_inline]] inline void defer_lanes(const Triangle& t, __m256i x, __m256i y, int count) {
-  PendingPixels& p = pending;
+[[gnu::always_inline]] inline void defer_lanes(PendingPixels& p, const Triangle& t, __m256i x, __m256i y,
+                                               int count) {
   const Oct q = oct_at(t, x, y);
   const __m256i offset = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 9), _mm256_slli_epi32(y, 7)), x);
   static_assert(kBackBufferWidth == (1 << 9) + (1 << 7));
@@ -449,21 +457,22 @@ inline void shade_all_pending() {
   _mm256_storeu_ps(p.u + p.n, plane_at(t.u, q));
   _mm256_storeu_ps(p.v + p.n, plane_at(t.v, q));
   p.n += count;
-  if (p.n >= kPendingFlush) shade_pending(p.n - p.n % 8);
+  if (p.n >= kPendingFlush) shade_pending(p, p.n - p.n % 8);
 }
 
 // Eight pixels of a triangle's list, `count` of them real.
-[[gnu::always_inline]] inline void defer_group(const Triangle& t, const int32_t* xs, const int32_t* ys, int count) {
-  defer_lanes(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
+[[gnu::always_inline]] inline void defer_group(PendingPixels& p, const Triangle& t, const int32_t* xs,
+                                               const int32_t* ys, int count) {
+  defer_lanes(p, t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
               _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)), count);
 }
 
 template <BlendKind kBlend>
-void shade(const Setup& k, const SpanJob& job) {
+void shade(PixelList& list, const Setup& k, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<8>(
-      job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      list, job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
       [&](const int32_t* xs, const int32_t* ys, int n) {
         shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
       });
@@ -472,24 +481,24 @@ void shade(const Setup& k, const SpanJob& job) {
 // A flat-coloured triangle: its list joins the pending pixels; its runs of
 // eight are shaded in place, after everything covered before them.
 template <BlendKind kBlend>
-void shade_deferring(const Setup& k, const SpanJob& job) {
+void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
+  const Setup& k = p.k;
   walk_spans<8>(
-      job.spans, job.count,
+      list, job.spans, job.count,
       [&](int y, int x) {
-        shade_all_pending();
+        shade_all_pending(p);
         shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
       },
-      [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(t, xs, ys, n); });
+      [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(p, t, xs, ys, n); });
 }
 
 // Makes the pending pixels those of the job's triangle's kind, shading
 // what waited under another.
-inline void take_pending(const SpanJob& job) {
-  PendingPixels& p = pending;
+inline void take_pending(PendingPixels& p, const SpanJob& job) {
   if (p.takes(job)) return;
-  shade_all_pending();
+  shade_all_pending(p);
   p.k = setup_of<__m256i>(job);
   p.states = job.states;
   p.blend = job.blend;
@@ -498,15 +507,19 @@ inline void take_pending(const SpanJob& job) {
   p.shading_key = job.shading_key;
 }
 
-void shade_spans_wide(const SpanJob& job) {
+}  // namespace
+
+void shade_spans(RasterScratch& scratch, const SpanJob& job) {
+  PendingPixels& p = pending_of(scratch);
   if (!job.flat) {
-    shade_all_pending();
+    shade_all_pending(p);
     const Setup k = setup_of<__m256i>(job);
-    simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
+    simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job); });
     return;
   }
-  take_pending(job);
-  simd::with_blend(job.blend, [&](auto kind) { shade_deferring<decltype(kind)::value>(pending.k, job); });
+  take_pending(p, job);
+  simd::with_blend(job.blend,
+                   [&](auto kind) { shade_deferring<decltype(kind)::value>(scratch.pixel_list, p, job); });
 }
 
 // A narrow flat-coloured triangle (see narrow_coverage) covered and
@@ -516,8 +529,9 @@ void shade_spans_wide(const SpanJob& job) {
 // those compute_spans_narrow gives. Kept in registers: the rows' pixels
 // written to memory and read back eight at a time would make every read
 // wait for the several smaller writes it spans.
-void defer_narrow_wide(const SpanJob& job) {
-  take_pending(job);
+void defer_narrow(RasterScratch& scratch, const SpanJob& job) {
+  PendingPixels& p = pending_of(scratch);
+  take_pending(p, job);
   const Triangle& t = *job.triangle;
   // Per edge, in the lanes of one register: its value at the centre of
   // (x_begin, y_begin) less the fill rule's threshold (compute_spans_narrow's
@@ -567,7 +581,7 @@ void defer_narrow_wide(const SpanJob& job) {
     ys = _mm256_blendv_epi8(ys, row_y, after);
     filled += __builtin_popcount(mask);
     if (filled >= 8) {
-      defer_lanes(t, xs, ys, 8);
+      defer_lanes(p, t, xs, ys, 8);
       xs = row_x;
       ys = row_y;
       filled -= 8;
@@ -575,16 +589,16 @@ void defer_narrow_wide(const SpanJob& job) {
   }
   if (filled > 0) {
     const __m256i last = _mm256_min_epi32(index, _mm256_set1_epi32(filled - 1));
-    defer_lanes(t, _mm256_permutevar8x32_epi32(xs, last), _mm256_permutevar8x32_epi32(ys, last), filled);
+    defer_lanes(p, t, _mm256_permutevar8x32_epi32(xs, last), _mm256_permutevar8x32_epi32(ys, last), filled);
   }
 }
 
 // Shades whatever waits and forgets the states it waited under, which
 // belong to a draw that is ending.
-void finish_deferred_wide() {
-  shade_all_pending();
-  pending.states = nullptr;
+void finish_deferred(RasterScratch& scratch) {
+  PendingPixels& p = pending_of(scratch);
+  shade_all_pending(p);
+  p.states = nullptr;
 }
 
-}  // namespace
-}  // namespace d3d8::raster
+}  // namespace d3d8::raster::D3D8_SIMD_ISA

@@ -1,6 +1,6 @@
 // The fast path for textured triangles in general (the meshes): decides
-// whether it applies, sets the triangle's values up once, and shades at the
-// widest SIMD width the CPU offers. Both widths give the reference bytes.
+// whether it applies, sets the triangle's values up once, and shades with
+// the draw's kernel table. Every width gives the reference bytes.
 #include "platform/d3d8/fast_paths.h"
 #include "platform/d3d8/pixel_pipeline.h"
 
@@ -16,8 +16,9 @@ int log2_of(int v) {
 
 }  // namespace
 
-MeshPath mesh_path(const DrawStates& s, uint16_t* colour, uint16_t* depth) {
+MeshPath mesh_path(const DrawStates& s, RasterScratch& scratch, uint16_t* colour, uint16_t* depth) {
   MeshPath path;
+  path.scratch = &scratch;
   const SamplerTexture& tex = s.texture;
   simd::BlendKind kind;
   if (tex.texels == nullptr || !tex.pow2 || s.address_u != D3DTADDRESS_WRAP ||
@@ -65,35 +66,20 @@ SpanJob job_of(const MeshPath& path, const Triangle& t, const Span* spans, int c
 
 bool shade_spans_simd(const MeshPath& path, const Triangle& t, const Span* spans, int count) {
   if (!path.applies) return false;
-  const SpanJob job = job_of(path, t, spans, count);
-  const DrawStates& s = *job.states;
-  if (s.widest_simd) {
-    shade_spans_avx512(job);
-  } else if (s.wide_simd) {
-    shade_spans_avx2(job);
-  } else {
-    shade_spans_sse2(job);
-  }
+  path.job.states->kernels->shade_spans(*path.scratch, job_of(path, t, spans, count));
   return true;
 }
 
 bool cover_and_shade_narrow(const MeshPath& path, const Triangle& t) {
-  if (!path.applies || !path.job.states->wide_simd || !t.flat_colour) return false;
-  const SpanJob job = job_of(path, t, nullptr, 0);
-  if (job.states->widest_simd) {
-    defer_narrow_avx512(job);
-  } else {
-    defer_narrow_avx2(job);
-  }
+  if (!path.applies || !t.flat_colour) return false;
+  const KernelTable& kernels = *path.job.states->kernels;
+  if (kernels.defer_narrow == nullptr) return false;
+  kernels.defer_narrow(*path.scratch, job_of(path, t, nullptr, 0));
   return true;
 }
 
-void finish_deferred_pixels(const DrawStates& s) {
-  if (s.widest_simd) {
-    finish_deferred_avx512();
-  } else if (s.wide_simd) {
-    finish_deferred_avx2();
-  }
+void finish_deferred_pixels(const DrawStates& s, RasterScratch& scratch) {
+  if (s.kernels->finish_deferred != nullptr) s.kernels->finish_deferred(scratch);
 }
 
 }  // namespace d3d8::raster

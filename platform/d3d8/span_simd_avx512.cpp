@@ -1,4 +1,5 @@
-// The mesh path with AVX-512 (BW, VL): the filter four pixels a register.
+// The mesh path with AVX-512 (BW, VL): the filter four pixels a register;
+// avx512::shade_spans, defer_narrow and finish_deferred of the kernel table.
 // GCC 12's own AVX-512 intrinsics start from a self-initialised
 // "undefined" register, which its uninitialised-use warnings then report
 // inside the header at every inlined call.
@@ -8,11 +9,3 @@
 #endif
 
 #include "platform/d3d8/span_shade_wide.h"
-
-namespace d3d8::raster {
-
-void shade_spans_avx512(const SpanJob& job) { shade_spans_wide(job); }
-void defer_narrow_avx512(const SpanJob& job) { defer_narrow_wide(job); }
-void finish_deferred_avx512() { finish_deferred_wide(); }
-
-}  // namespace d3d8::raster

@@ -4,11 +4,12 @@
 // evaluated in the same float order, 1/q is a true division (never the
 // approximate reciprocal, whose bits differ between CPUs), and the filter
 // and blend are the same integer arithmetic.
+#include "platform/d3d8/kernels.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
 
-namespace d3d8::raster {
+namespace d3d8::raster::sse2 {
 
 namespace {
 
@@ -229,11 +230,11 @@ template <BlendKind kBlend>
 }
 
 template <BlendKind kBlend>
-void shade(const Setup& k, const SpanJob& job) {
+void shade(PixelList& list, const Setup& k, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<4>(
-      job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      list, job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
       [&](const int32_t* xs, const int32_t* ys, int n) {
         shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
       });
@@ -241,9 +242,9 @@ void shade(const Setup& k, const SpanJob& job) {
 
 }  // namespace
 
-void shade_spans_sse2(const SpanJob& job) {
+void shade_spans(RasterScratch& scratch, const SpanJob& job) {
   const Setup k = setup_of<__m128i>(job);
-  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(k, job); });
+  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job); });
 }
 
-}  // namespace d3d8::raster
+}  // namespace d3d8::raster::sse2

@@ -1,13 +1,15 @@
 // What both widths of the mesh path share: the job's values splatted for
 // the width, and the walk over a triangle's spans.
 // Every value a pixel gets is a plane evaluated at its own position, so
-// the width and the order of the groups change no byte. Internal linkage:
-// each file that shades gets its own copy and its own list.
+// the width and the order of the groups change no byte. Included only by
+// the files of one instruction set each: everything here lives in that
+// set's namespace, with internal linkage.
 #pragma once
 
+#include "platform/d3d8/raster_scratch.h"
 #include "platform/d3d8/span_job.h"
 
-namespace d3d8::raster {
+namespace d3d8::raster::D3D8_SIMD_ISA {
 namespace {
 
 // The job's values as each width uses them: int32 lanes splatted once.
@@ -40,28 +42,15 @@ SpanSetup<V> setup_of(const SpanJob& job) {
           {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)}};
 }
 
-// The covered pixels that are not part of a whole run of eight, as a list
-// shaded a group at a time regardless of row, so the 2 to 4 pixel rows of
-// small triangles do not waste lanes.
-constexpr int kListFlush = 256;
 constexpr int kRun = 8;
-struct PixelList {
-  alignas(32) int32_t x[kListFlush + kBackBufferWidth + 16];
-  alignas(32) int32_t y[kListFlush + kBackBufferWidth + 16];
-};
-
-// Written and read only while shading a triangle, on the drawing thread
-// (one per width, each file having its own).
-PixelList pixel_list;
 
 // Walks the spans: each whole run of eight neighbouring pixels goes to
-// run(y, x) in place, the rest joins the list, which goes to
+// run(y, x) in place, the rest joins `list`, which goes to
 // group(x, y, n) kGroup entries at a time (n of them real; the lanes past n
 // repeat the last pixel so every lane computes sanely, and are never
 // stored).
 template <int kGroup, class Run, class Group>
-inline void walk_spans(const Span* spans, int count, Run&& run, Group&& group) {
-  PixelList& list = pixel_list;
+inline void walk_spans(PixelList& list, const Span* spans, int count, Run&& run, Group&& group) {
   int n = 0;
   auto flush = [&](int upto) {
     for (int i = 0; i < upto; i += kGroup) group(list.x + i, list.y + i, upto - i < kGroup ? upto - i : kGroup);
@@ -95,4 +84,4 @@ inline void walk_spans(const Span* spans, int count, Run&& run, Group&& group) {
 }
 
 }  // namespace
-}  // namespace d3d8::raster
+}  // namespace d3d8::raster::D3D8_SIMD_ISA

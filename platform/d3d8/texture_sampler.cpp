@@ -1,7 +1,9 @@
 // Sampling: the widened texture copy and the reference filters.
 #include "platform/d3d8/texture_sampler.h"
 
+#if defined(TUULI_KERNELS_SSE2)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 
@@ -39,6 +41,7 @@ void widen_row(const uint8_t* row, int width, D3DFORMAT format, uint32_t* out) {
       // Eight texels at a time: the widened channels in 16-bit lanes, then
       // (g << 8 | b) and (0xFF00 | r) interleaved into ARGB.
       int x = 0;
+#if defined(TUULI_KERNELS_SSE2)
       const __m128i five = _mm_set1_epi16(31), six = _mm_set1_epi16(63);
       const __m128i alpha = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
       for (; x + 8 <= width; x += 8) {
@@ -54,6 +57,7 @@ void widen_row(const uint8_t* row, int width, D3DFORMAT format, uint32_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi16(low, high));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(low, high));
       }
+#endif
       for (; x < width; ++x) {
         const uint32_t v = uint32_t{row[2 * x]} | uint32_t{row[2 * x + 1]} << 8;
         const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;

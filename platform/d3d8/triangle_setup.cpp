@@ -4,8 +4,11 @@
 // machine with IEEE arithmetic and no fused multiply-add.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#if defined(TUULI_KERNELS_SSE2)
 #include <emmintrin.h>
+#endif
 
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/triangle.h"
@@ -46,19 +49,47 @@ uint32_t argb_of(const ScreenVertex& v) {
 //   c = a0, a = ((a1 - a0) * d2y - (a2 - a0) * d1y) * inv_area,
 //   b = ((a2 - a0) * d1x - (a1 - a0) * d2x) * inv_area,
 // in double, then rounded to float.
-struct PlaneSpan {
-  __m128d d1x, d1y, d2x, d2y, inv_area;
+#if defined(TUULI_KERNELS_SSE2)
+using Pair = __m128d;
+Pair pair_of(const double& first) { return _mm_loadu_pd(&first); }
+Pair splat(double v) { return _mm_set1_pd(v); }
+Pair pair(double first, double second) { return _mm_setr_pd(first, second); }
+Pair add(Pair a, Pair b) { return _mm_add_pd(a, b); }
+Pair sub(Pair a, Pair b) { return _mm_sub_pd(a, b); }
+Pair mul(Pair a, Pair b) { return _mm_mul_pd(a, b); }
+void store(Pair p, double (&out)[2]) { _mm_storeu_pd(out, p); }
+#else
+// The same arithmetic a lane at a time, where the build has no SSE2.
+struct Pair {
+  double lane[2];
 };
-void plane_pair(__m128d a0, __m128d a1, __m128d a2, const PlaneSpan& k, Plane& first, Plane& second) {
-  const __m128d e1 = _mm_sub_pd(a1, a0), e2 = _mm_sub_pd(a2, a0);
-  const __m128d a = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(e1, k.d2y), _mm_mul_pd(e2, k.d1y)), k.inv_area);
-  const __m128d b = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(e2, k.d1x), _mm_mul_pd(e1, k.d2x)), k.inv_area);
-  alignas(16) float c4[4], a4[4], b4[4];
-  _mm_store_ps(c4, _mm_cvtpd_ps(a0));
-  _mm_store_ps(a4, _mm_cvtpd_ps(a));
-  _mm_store_ps(b4, _mm_cvtpd_ps(b));
-  first = Plane{c4[0], a4[0], b4[0]};
-  second = Plane{c4[1], a4[1], b4[1]};
+// Two neighbouring fields, as the SSE2 build loads them.
+Pair pair_of(const double& first) {
+  Pair p;
+  std::memcpy(p.lane, &first, sizeof p.lane);
+  return p;
+}
+Pair splat(double v) { return {{v, v}}; }
+Pair pair(double first, double second) { return {{first, second}}; }
+Pair add(Pair a, Pair b) { return {{a.lane[0] + b.lane[0], a.lane[1] + b.lane[1]}}; }
+Pair sub(Pair a, Pair b) { return {{a.lane[0] - b.lane[0], a.lane[1] - b.lane[1]}}; }
+Pair mul(Pair a, Pair b) { return {{a.lane[0] * b.lane[0], a.lane[1] * b.lane[1]}}; }
+void store(Pair p, double (&out)[2]) { out[0] = p.lane[0], out[1] = p.lane[1]; }
+#endif
+
+struct PlaneSpan {
+  Pair d1x, d1y, d2x, d2y, inv_area;
+};
+void plane_pair(Pair a0, Pair a1, Pair a2, const PlaneSpan& k, Plane& first, Plane& second) {
+  const Pair e1 = sub(a1, a0), e2 = sub(a2, a0);
+  const Pair a = mul(sub(mul(e1, k.d2y), mul(e2, k.d1y)), k.inv_area);
+  const Pair b = mul(sub(mul(e2, k.d1x), mul(e1, k.d2x)), k.inv_area);
+  double c2[2], a2d[2], b2[2];
+  store(a0, c2);
+  store(a, a2d);
+  store(b, b2);
+  first = Plane{static_cast<float>(c2[0]), static_cast<float>(a2d[0]), static_cast<float>(b2[0])};
+  second = Plane{static_cast<float>(c2[1]), static_cast<float>(a2d[1]), static_cast<float>(b2[1])};
 }
 
 // Triangles whose clamped columns fit this many lanes and whose snapped
@@ -80,7 +111,15 @@ double period_shift(double m, uint32_t address) {
 // vertices, both at once where they are small enough for int32. The
 // smallest is taken as std::min takes it, keeping the earlier of two
 // values that do not compare.
-__m128d period_shifts(const __m128d (&uv)[3], uint32_t address_u, uint32_t address_v) {
+Pair period_shifts(const Pair (&uv)[3], uint32_t address_u, uint32_t address_v) {
+#if !defined(TUULI_KERNELS_SSE2)
+  // What std::min keeps, lane by lane, as minpd does below.
+  double lanes[3][2];
+  for (int i = 0; i < 3; ++i) store(uv[i], lanes[i]);
+  const double mu = std::min(std::min(lanes[0][0], lanes[1][0]), lanes[2][0]);
+  const double mv = std::min(std::min(lanes[0][1], lanes[1][1]), lanes[2][1]);
+  return pair(period_shift(mu, address_u), period_shift(mv, address_v));
+#else
   const __m128d m = _mm_min_pd(uv[2], _mm_min_pd(uv[1], uv[0]));
   auto periodic = [](uint32_t a) { return a == D3DTADDRESS_WRAP || a == D3DTADDRESS_MIRROR; };
   if (!periodic(address_u) && !periodic(address_v)) return _mm_setzero_pd();
@@ -104,11 +143,23 @@ __m128d period_shifts(const __m128d (&uv)[3], uint32_t address_u, uint32_t addre
   const __m128d keep = _mm_castsi128_pd(_mm_setr_epi32(periodic(address_u) ? -1 : 0, periodic(address_u) ? -1 : 0,
                                                        periodic(address_v) ? -1 : 0, periodic(address_v) ? -1 : 0));
   return _mm_and_pd(_mm_mul_pd(floored, factor), keep);
+#endif
 }
 
 }  // namespace
 
 void snap_vertex(ScreenVertex& v) {
+#if !defined(TUULI_KERNELS_SSE2)
+  // A comparison with a NaN fails, as isfinite would.
+  auto inside = [&](double margin) {
+    return v.x >= -margin && v.x <= kBackBufferWidth + margin && v.y >= -margin && v.y <= kBackBufferHeight + margin;
+  };
+  v.in_guard_band = inside(kGuardBandPixels);
+  v.snapped = inside(kSetupLimitPixels);
+  if (!v.snapped) return;
+  v.snapped_x = snap(v.x);
+  v.snapped_y = snap(v.y);
+#else
   // x and y together: inside_guard_band, within_setup_limit (a comparison
   // with a NaN or an infinity fails as isfinite would) and snap.
   const __m128d p = _mm_loadu_pd(&v.x);
@@ -128,6 +179,7 @@ void snap_vertex(ScreenVertex& v) {
   const __m128i floored = _mm_add_epi32(truncated, _mm_shuffle_epi32(above, _MM_SHUFFLE(3, 3, 2, 0)));
   v.snapped_x = _mm_cvtsi128_si32(floored);
   v.snapped_y = _mm_cvtsi128_si32(_mm_srli_si128(floored, 4));
+#endif
 }
 
 bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const ScreenVertex& vc,
@@ -182,21 +234,20 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   const double d1x = static_cast<double>(X[1] - X[0]) / kSubpixelScale, d1y = static_cast<double>(Y[1] - Y[0]) / kSubpixelScale;
   const double d2x = static_cast<double>(X[2] - X[0]) / kSubpixelScale, d2y = static_cast<double>(Y[2] - Y[0]) / kSubpixelScale;
   const double inv_area = 1.0 / (d1x * d2y - d2x * d1y);
-  const PlaneSpan span{_mm_set1_pd(d1x), _mm_set1_pd(d1y), _mm_set1_pd(d2x), _mm_set1_pd(d2y),
-                       _mm_set1_pd(inv_area)};
+  const PlaneSpan span{splat(d1x), splat(d1y), splat(d2x), splat(d2y), splat(inv_area)};
   // Pairs of neighbouring fields of the three vertices.
-  auto pairs = [&](const double& f0, const double& f1, const double& f2, __m128d (&out)[3]) {
-    out[0] = _mm_loadu_pd(&f0);
-    out[1] = _mm_loadu_pd(&f1);
-    out[2] = _mm_loadu_pd(&f2);
+  auto pairs = [&](const double& f0, const double& f1, const double& f2, Pair (&out)[3]) {
+    out[0] = pair_of(f0);
+    out[1] = pair_of(f1);
+    out[2] = pair_of(f2);
   };
-  const __m128d q[3] = {_mm_set1_pd(p0.q), _mm_set1_pd(p1.q), _mm_set1_pd(p2.q)};
+  const Pair q[3] = {splat(p0.q), splat(p1.q), splat(p2.q)};
 
   // Depth is interpolated linearly in screen space, as z/w is; z and q
   // are neighbours.
   t.perspective = !(p0.q == p1.q && p1.q == p2.q);
   {
-    __m128d zq[3];
+    Pair zq[3];
     pairs(p0.z, p1.z, p2.z, zq);
     Plane q_plane;
     plane_pair(zq[0], zq[1], zq[2], span, t.z, q_plane);
@@ -210,10 +261,10 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   t.flat_argb = argb_of(va);
   if (!t.flat_colour) {
     for (int ch = 0; ch < 4; ch += 2) {
-      __m128d c[3];
+      Pair c[3];
       pairs(p0.colour[ch], p1.colour[ch], p2.colour[ch], c);
       if (t.perspective) {
-        for (int i = 0; i < 3; ++i) c[i] = _mm_mul_pd(c[i], q[i]);
+        for (int i = 0; i < 3; ++i) c[i] = mul(c[i], q[i]);
       }
       plane_pair(c[0], c[1], c[2], span, t.colour[ch], t.colour[ch + 1]);
     }
@@ -221,13 +272,13 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
 
   t.bilinear = false;
   if (states.texture.texels != nullptr) {
-    const __m128d scale = _mm_setr_pd(static_cast<double>(states.texture.width) * kFilterOne,
-                                      static_cast<double>(states.texture.height) * kFilterOne);
+    const Pair scale = pair(static_cast<double>(states.texture.width) * kFilterOne,
+                            static_cast<double>(states.texture.height) * kFilterOne);
     // u and v of each vertex in 1/kFilterOne texel, u and v neighbours.
-    __m128d uv[3];
+    Pair uv[3];
     pairs(p0.u, p1.u, p2.u, uv);
-    const __m128d shift = period_shifts(uv, states.address_u, states.address_v);
-    for (int i = 0; i < 3; ++i) uv[i] = _mm_mul_pd(_mm_add_pd(uv[i], shift), scale);
+    const Pair shift = period_shifts(uv, states.address_u, states.address_v);
+    for (int i = 0; i < 3; ++i) uv[i] = mul(add(uv[i], shift), scale);
     uint32_t filter = states.mag_filter;
     if (states.min_filter != states.mag_filter) {
       // Minified when one pixel covers more than one texel; decided once per
@@ -240,7 +291,7 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
     }
     t.bilinear = filter != D3DTEXF_NONE && filter != D3DTEXF_POINT;
     if (t.perspective) {
-      for (int i = 0; i < 3; ++i) uv[i] = _mm_mul_pd(uv[i], q[i]);
+      for (int i = 0; i < 3; ++i) uv[i] = mul(uv[i], q[i]);
     }
     plane_pair(uv[0], uv[1], uv[2], span, t.u, t.v);
   }
@@ -296,6 +347,37 @@ struct EdgeWalker {
 // triangle is convex), so the lowest and highest set bits of the row's mask
 // are its span; the result is the walker's, bit for bit.
 int compute_spans_narrow(const Triangle& t, Span* spans) {
+#if !defined(TUULI_KERNELS_SSE2)
+  // Per edge: its values at columns x_begin .. +7 of the first row, less the
+  // fill rule's threshold, and the step from one row to the next.
+  int32_t value[3][kNarrowColumns], down[3];
+  for (int e = 0; e < 3; ++e) {
+    const int b = (e + 1) % 3;
+    const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
+    const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
+    const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
+                          dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
+    for (int k = 0; k < kNarrowColumns; ++k) value[e][k] = start + k * (-kSubpixelScale * dY);
+    down[e] = kSubpixelScale * dX;
+  }
+  const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
+  int count = 0;
+  for (int y = t.y_begin; y < t.y_end; ++y) {
+    unsigned mask = 0;
+    for (int k = 0; k < kNarrowColumns; ++k) {
+      if (value[0][k] >= 0 && value[1][k] >= 0 && value[2][k] >= 0) mask |= 1u << k;
+    }
+    mask &= columns;
+    if (mask != 0) {
+      spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(t.x_begin + __builtin_ctz(mask)),
+                            static_cast<int16_t>(t.x_begin + 32 - __builtin_clz(mask))};
+    }
+    for (int e = 0; e < 3; ++e) {
+      for (int k = 0; k < kNarrowColumns; ++k) value[e][k] += down[e];
+    }
+  }
+  return count;
+#else
   // Per edge: its values at columns x_begin .. +3 and +4 .. +7 of the first
   // row, and the step from one row to the next.
   struct Edge {
@@ -334,8 +416,8 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
     e2.lo = _mm_add_epi32(e2.lo, e2.step), e2.hi = _mm_add_epi32(e2.hi, e2.step);
   }
   return count;
+#endif
 }
-
 
 int compute_spans(const Triangle& t, Span* spans) {
   // Edge e runs from vertex e to vertex e + 1. With

@@ -1,5 +1,7 @@
 #include "platform/win32/sdl_window.h"
 
+#include "platform/win32/letterbox.h"
+
 #include <SDL.h>
 
 #include <cstdio>
@@ -109,10 +111,17 @@ bool SdlWindowBackend::open_display(int width, int height) {
     return false;
   }
   Uint32 flags = options_.windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
+  int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
   int w = options_.windowed ? width * 2 : width;
   int h = options_.windowed ? height * 2 : height;
-  window_ = SDL_CreateWindow(options_.title.c_str(), SDL_WINDOWPOS_CENTERED,
-                             SDL_WINDOWPOS_CENTERED, w, h, flags);
+  // Full screen is a window manager's doing: without one (xinit, a bare X
+  // server) the window keeps the size and place it was made with, so it is
+  // made covering the whole display to begin with.
+  SDL_Rect display;
+  if (!options_.windowed && SDL_GetDisplayBounds(0, &display) == 0) {
+    x = display.x, y = display.y, w = display.w, h = display.h;
+  }
+  window_ = SDL_CreateWindow(options_.title.c_str(), x, y, w, h, flags);
   if (window_ == nullptr) {
     std::fprintf(stderr, "tuulikannel: cannot open a window: %s\n", SDL_GetError());
     return false;
@@ -125,8 +134,11 @@ bool SdlWindowBackend::open_display(int width, int height) {
     close_display();
     return false;
   }
+  // The picture is placed at every present from the size the drawable has
+  // then (present), not through a logical size SDL computes from the size
+  // the window was asked for: without a window manager a full-screen window
+  // gets its size later, and SDL's viewport kept the old one.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-  SDL_RenderSetLogicalSize(renderer_, width, height);
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
                                width, height);
   if (texture_ == nullptr) {
@@ -143,8 +155,15 @@ bool SdlWindowBackend::open_display(int width, int height) {
 bool SdlWindowBackend::present(const Frame565& frame) {
   if (texture_ == nullptr) return false;
   SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.pitch_pixels * 2);
+  int drawable_width = 0, drawable_height = 0;
+  if (SDL_GetRendererOutputSize(renderer_, &drawable_width, &drawable_height) != 0) {
+    SDL_GetWindowSizeInPixels(window_, &drawable_width, &drawable_height);
+  }
+  const Placement place = letterbox(drawable_width, drawable_height, frame.width, frame.height);
+  const SDL_Rect target{place.x, place.y, place.width, place.height};
+  SDL_RenderSetViewport(renderer_, nullptr);
   SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+  SDL_RenderCopy(renderer_, texture_, nullptr, &target);
   SDL_RenderPresent(renderer_);
   return true;
 }

@@ -200,4 +200,12 @@ TEST(CaptureArguments, RefusedClearly) {
   }
 }
 
+TEST(Tuuli, AnUnknownTuuliSimdIsAUsageError) {
+  setenv("TUULI_SIMD", "avx1024", 1);
+  const Result r = run("--help");
+  unsetenv("TUULI_SIMD");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.output.find("TUULI_SIMD=avx1024 is not one of"), std::string::npos) << r.output;
+}
+
 }  // namespace
