@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_device.h"
 #include "bench/bench_util.h"
 #include "platform/d3d8/d3d8.h"
 
@@ -74,20 +75,8 @@ std::vector<Width> widths() {
 }  // namespace
 
 int main() {
-  IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = 640;
-  p.BackBufferHeight = 480;
-  p.BackBufferFormat = D3DFMT_R5G6B5;
-  p.SwapEffect = D3DSWAPEFFECT_FLIP;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D16;
-  IDirect3DDevice8* device = nullptr;
-  if (d3d == nullptr || d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                                          &device) < 0) {
-    std::fprintf(stderr, "bench_raster: no device\n");
-    return 1;
-  }
+  IDirect3DDevice8* device = bench::make_device("bench_raster");
+  if (device == nullptr) return 1;
   device->SetRenderState(D3DRS_LIGHTING, FALSE);
   device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
@@ -193,6 +182,5 @@ int main() {
   ib->Release();
   texture->Release();
   device->Release();
-  d3d->Release();
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/d3d8/d3d8_local.h"
 #include "platform/d3d8/draw.h"
+#include "platform/d3d8/draw_recording.h"
 #include "platform/d3d8/pixel_format.h"
 #include "platform/win32/backend.h"
 
@@ -163,6 +164,7 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const void* rects, DWORD flags, D3D
                                 float z, DWORD /*stencil*/) {
   // Clearing parts of the target is not needed by anything here.
   if (count != 0 || rects != nullptr) return D3DERR_INVALIDCALL;
+  d3d8::record_clear(flags, colour, z);
   if (flags & D3DCLEAR_TARGET) {
     d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
   }
@@ -377,6 +379,7 @@ HRESULT IDirect3DDevice8::SetVertexShader(DWORD handle) {
 HRESULT IDirect3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex,
                                         UINT primitive_count) {
   if (!state_->in_scene) return D3DERR_INVALIDCALL;
+  d3d8::record_draw(*state_, false, type, {start_vertex, primitive_count});
   return d3d8::draw_primitive(*state_, type, start_vertex, primitive_count);
 }
 
@@ -384,6 +387,7 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT min_i
                                                UINT vertex_count, UINT start_index,
                                                UINT primitive_count) {
   if (!state_->in_scene) return D3DERR_INVALIDCALL;
+  d3d8::record_draw(*state_, true, type, {min_index, vertex_count, start_index, primitive_count});
   return d3d8::draw_indexed_primitive(*state_, type, min_index, vertex_count, start_index,
                                       primitive_count);
 }

@@ -151,6 +151,7 @@ struct InputCase {
   std::vector<win32::ScriptedInput> input;
   int exit_code;
   uint64_t frames;
+  const char* device_after;  // only the window's destruction releases the device
 };
 
 void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
@@ -169,24 +170,25 @@ TEST_P(MainLoopInput, EndsAsTheUserAsked) {
   ASSERT_EQ(run.died_how, "");
   EXPECT_EQ(run.exit_code, c.exit_code);
   EXPECT_EQ(run.frames, c.frames);
+  EXPECT_EQ(run.after, c.device_after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MainLoopInput,
     testing::Values(
         // Escape read in the pass after frame 10: that pass still draws.
-        InputCase{"escape", {{10, WM_KEYDOWN, VK_ESCAPE}}, 27, 11},
-        InputCase{"escape_first", {{0, WM_KEYDOWN, VK_ESCAPE}}, 27, 1},
+        InputCase{"escape", {{10, WM_KEYDOWN, VK_ESCAPE}}, 27, 11, "kept kept"},
+        InputCase{"escape_first", {{0, WM_KEYDOWN, VK_ESCAPE}}, 27, 1, "kept kept"},
         // Other keys go to the default procedure only.
         InputCase{"other_keys_then_escape",
                   {{0, WM_KEYDOWN, 'A'}, {0, WM_KEYDOWN, VK_SPACE}, {0, WM_KEYDOWN, VK_RETURN},
                    {0, WM_KEYDOWN, VK_ESCAPE}},
-                  27, 4},
+                  27, 4, "kept kept"},
         // Closing the window: destroyed in the pass after frame 5, which
         // draws nothing more; the next pass reads the quit message.
-        InputCase{"close", {{5, WM_CLOSE, 0}}, 0, 5},
+        InputCase{"close", {{5, WM_CLOSE, 0}}, 0, 5, "released released"},
         InputCase{"key_up_escape_is_ignored",
-                  {{3, WM_KEYUP, VK_ESCAPE}, {7, WM_KEYDOWN, VK_ESCAPE}}, 27, 8}),
+                  {{3, WM_KEYUP, VK_ESCAPE}, {7, WM_KEYDOWN, VK_ESCAPE}}, 27, 8, "kept kept"}),
     [](const testing::TestParamInfo<InputCase>& p) { return std::string(p.param.name); });
 
 TEST(MainLoop, ClosingTheWindowReleasesTheDevice) {

@@ -1,0 +1,98 @@
+// What the demo itself draws: one frame from the middle of each timeline
+// entry, recorded from the demo running headless on the default media pack
+// and drawn again through the device (raster.entryNN_ms,
+// raster.slowest_entry_ms). Only drawing is timed: the frame's clears and
+// draw calls, with the clip frames already decoded into its textures.
+//   bench_entries [MEDIA_DIR]   (default: the build's media-pack)
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_device.h"
+#include "bench/bench_util.h"
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/draw_recording.h"
+#include "platform/win32/headless.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Halfway through an entry (entry 13 until the demo's end at 1000).
+float entry_middle(int entry) {
+  const float start = entry == 0 ? 0.0f : shell::Timeline[entry - 1].endTime;
+  const float end = entry == shell::kTimelineLength - 1 ? 1000.0f : shell::Timeline[entry].endTime;
+  return (start + end) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  const fs::path media = argc > 1 ? fs::path(argv[1])
+                                  : fs::canonical("/proc/self/exe").parent_path().parent_path() / "media-pack";
+  if (!fs::exists(media / "data")) {
+    std::fprintf(stderr, "bench_entries: no media in %s (make them with: tuuli media make DIR)\n",
+                 media.c_str());
+    return 1;
+  }
+  if (chdir(media.c_str()) != 0) return 1;
+
+  // Every frame is recorded; the first one of each entry past its middle is kept.
+  std::vector<d3d8::FrameRecording> kept(shell::kTimelineLength);
+  std::vector<bool> taken(shell::kTimelineLength, false);
+  d3d8::FrameRecording current;
+  d3d8::draw_recording = &current;
+  win32::HeadlessOptions headless;
+  headless.fps = 10;
+  headless.print_message_boxes = true;
+  headless.on_present = [&](const win32::Frame565&, uint64_t) {
+    const int entry = shell::TimelineIndex;
+    if (entry >= 0 && entry < shell::kTimelineLength && !taken[entry] && shell::DemoTime >= entry_middle(entry)) {
+      taken[entry] = true;
+      kept[entry] = std::move(current);
+    }
+    current = {};
+  };
+  win32::HeadlessBackend backend(headless);
+  win32::use_backend(&backend);
+  shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
+  d3d8::draw_recording = nullptr;
+
+  IDirect3DDevice8* device = bench::make_device("bench_entries");
+  if (device == nullptr) return 1;
+  double slowest = 0;
+  for (int e = 0; e < shell::kTimelineLength; ++e) {
+    if (!taken[e]) continue;
+    d3d8::prepare_replay(kept[e]);
+    const double seconds = bench::median_seconds(30, [&] {
+      device->BeginScene();
+      d3d8::replay(device, kept[e]);
+      device->EndScene();
+    });
+    if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
+      const d3d8::RasterCounters before = d3d8::raster_counters;
+      device->BeginScene();
+      d3d8::replay(device, kept[e]);
+      device->EndScene();
+      const d3d8::RasterCounters& c = d3d8::raster_counters;
+      std::fprintf(stderr, "entry %d: %zu calls, triangles: %llu layer, %llu simd (%llu narrow), %llu reference\n", e,
+                   kept[e].calls.size(), (unsigned long long)(c.layer_triangles - before.layer_triangles),
+                   (unsigned long long)(c.simd_triangles - before.simd_triangles),
+                   (unsigned long long)(c.narrow_triangles - before.narrow_triangles),
+                   (unsigned long long)(c.reference_triangles - before.reference_triangles));
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "raster.entry%02d_ms", e);
+    bench::report(name, seconds * 1e3, "ms");
+    slowest = std::max(slowest, seconds);
+  }
+  bench::report("raster.slowest_entry_ms", slowest * 1e3, "ms");
+  device->Release();
+  win32::use_backend(nullptr);
+  return 0;
+}
