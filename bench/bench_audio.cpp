@@ -16,7 +16,7 @@ int main() {
   std::string path = dir.file("vemo.mp3");
   audio_test::write_file(path, audio_test::encode_mp3(audio_test::make_chirp(kRateHz, 2, kFrames), 128));
 
-  bass::use_output(bass::Output::pull);
+  bass::use_output(bass::pull_output());
   BASS_Init(-1, kRateHz, 0, nullptr);
   HSTREAM stream = 0;
   double create = bench::median_seconds(5, [&] {

@@ -9,7 +9,7 @@
 #include "platform/bass/output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  bass::use_output(bass::Output::pull);
+  bass::use_output(bass::pull_output());
   if (!BASS_Init(-1, 44100, 0, nullptr)) return 0;
   HSTREAM stream = BASS_StreamCreateFile(TRUE, data, 0, static_cast<DWORD>(size), 0);
   if (stream != 0) {

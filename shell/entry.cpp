@@ -12,7 +12,7 @@ int main() {
   cpu::simd_ceiling();
   win32::SdlWindowBackend window;
   win32::use_backend(&window);
-  bass::use_output(bass::Output::device);
+  bass::use_output(bass::device_output());
   int exit_code = shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
   // The demo itself leaves the music playing to the end of the process; stop
   // it here so the audio thread is not running while the process tears down.

@@ -18,6 +18,7 @@
 #include "tools/background_writer.h"
 #include "tools/capture_outputs.h"
 #include "tools/command.h"
+#include "tools/frame_log.h"
 #include "tools/media_folder.h"
 
 namespace tools {
@@ -143,7 +144,7 @@ int run_capture(const CaptureOptions& o) {
     return 2;
   }
 
-  bass::use_output(bass::Output::pull);
+  bass::use_output(bass::pull_output());
   bass::StreamFormat format{44100, 2};
   bool have_format = false;
   uint64_t samples_out = 0;
@@ -162,9 +163,8 @@ int run_capture(const CaptureOptions& o) {
   win32::HeadlessOptions headless;
   headless.fps = o.fps;
   headless.on_present = [&](const win32::Frame565& frame, uint64_t n) {
-    int entry = shell::TimelineIndex;
-    uint32_t tick = shell::CurrentTick;
-    double demo_time = shell::DemoTime;
+    FrameLogEntry record = frame_log_entry(n);
+    int entry = record.entry;
     bool place_in_sheet = !sheet_path.empty() && !placed[entry];
     if (place_in_sheet) placed[entry] = shell::DemoTime >= entry_middle(entry);
     std::vector<uint16_t> pixels = frame_pool.take(static_cast<size_t>(frame.width) * frame.height);
@@ -190,7 +190,7 @@ int run_capture(const CaptureOptions& o) {
       if (have_format) bass::pull_samples(samples.data(), count);
       samples_out = target;
     }
-    writer.post([&, n, entry, tick, demo_time, place_in_sheet, count, pixels = std::move(pixels),
+    writer.post([&, n, entry, record, place_in_sheet, count, pixels = std::move(pixels),
                  samples = std::move(samples)]() mutable {
       if (need_rgb) rgb565_to_rgb888(pixels.data(), kCaptureWidth, rgb);
       if (y4m) y4m->write(pixels.data());
@@ -202,10 +202,9 @@ int run_capture(const CaptureOptions& o) {
       }
       if (place_in_sheet) sheet.place(entry, rgb);
       if (log != nullptr) {
-        std::fprintf(log,
-                     "{\"frame\":%llu,\"tick\":%u,\"demo_time\":%.2f,\"entry\":%d,\"sha256\":\"%s\"}\n",
-                     static_cast<unsigned long long>(n), tick, demo_time, entry,
-                     sha256_hex(pixels.data(), pixels.size() * 2).c_str());
+        std::string line =
+            frame_log_line(record, sha256_hex(pixels.data(), pixels.size() * 2));
+        std::fprintf(log, "%s\n", line.c_str());
       }
       if (wav) wav->write(samples.data(), count);
       frame_pool.give(std::move(pixels));

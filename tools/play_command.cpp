@@ -33,7 +33,7 @@ int run_play(const PlayOptions& o) {
   {
     win32::SdlWindowBackend window(window_options);
     win32::use_backend(&window);
-    bass::use_output(bass::Output::device);
+    bass::use_output(bass::device_output());
     exit_code = shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
     win32::use_backend(nullptr);
   }

@@ -13,8 +13,11 @@ namespace bass {
 
 namespace {
 
-// Written by use_output before the demo runs; read by BASS_Init.
-std::atomic<Output> chosen{Output::none};
+// Written by use_output before the demo runs; read by BASS_Init. Null: the
+// silent output.
+std::atomic<Output*> chosen{nullptr};
+
+thread_local bool audio_thread = false;
 
 // Handles of streams and syncs share one counter and are never 0, so a stale
 // handle from a freed or replaced stream matches nothing.
@@ -46,18 +49,20 @@ std::unique_ptr<ByteSource> open_source(BOOL memory, const void* file, DWORD off
 
 }  // namespace
 
-void use_output(Output output) { chosen = output; }
-Output chosen_output() { return chosen; }
+void use_output(Output& output) { chosen = &output; }
+Output& chosen_output() {
+  Output* output = chosen;
+  return output != nullptr ? *output : silent_output();
+}
+
+bool on_audio_thread() { return audio_thread; }
+void set_on_audio_thread(bool on) { audio_thread = on; }
 
 Player& player() {
   // Never destroyed: the demo ends without BASS_Free, and SDL's audio thread
   // may still run the callback while static objects are torn down.
   static Player* const instance = new Player;
   return *instance;
-}
-
-Stream::~Stream() {
-  if (converter != nullptr) SDL_FreeAudioStream(converter);
 }
 
 DueSyncs Stream::collect_syncs(uint32_t ends) {
@@ -89,39 +94,29 @@ BOOL BASS_Init(int device, DWORD frequency, DWORD, HWND) {
   Player& p = bass::player();
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    if (p.initialised) return FALSE;
+    if (p.output != nullptr) return FALSE;
   }
   if (device < -1) return FALSE;
-  bass::Output output = bass::chosen_output();
-  // Device 0 is the library's "no sound" device: everything works, nothing is heard.
-  if (output == bass::Output::device && device == 0) output = bass::Output::none;
-  SDL_AudioDeviceID id = 0;
-  SDL_AudioSpec obtained{};
-  if (output == bass::Output::device) {
-    id = bass::open_device(device, frequency, &obtained);
-    if (id == 0) return FALSE;
-  }
+  // Device 0 is the library's "no sound" device: everything works, nothing is
+  // heard, whatever output was chosen.
+  bass::Output& output = device == 0 ? bass::silent_output() : bass::chosen_output();
+  if (!output.open(device, frequency)) return FALSE;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    p.initialised = true;
-    p.output = output;
-    p.device = id;
-    p.device_format = obtained;
+    p.output = &output;
   }
   // The output runs from here on, silent until a stream plays.
-  bass::start_device(id);
+  output.start();
   return TRUE;
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD length, DWORD flags) {
   Player& p = bass::player();
-  bass::Output output;
-  SDL_AudioSpec device_format;
+  bass::Output* output;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    if (!p.initialised) return 0;
     output = p.output;
-    device_format = p.device_format;
+    if (output == nullptr) return 0;
   }
   std::unique_ptr<bass::ByteSource> source = bass::open_source(memory, file, offset, length);
   if (!source) {
@@ -131,20 +126,15 @@ HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, DWORD offset, DWORD
   // Decoded here, outside the lock, while the output keeps playing whatever
   // it played.
   auto stream = std::make_unique<Stream>();
-  bass::DecodeError error = bass::decode_mp3(*source, &stream->pcm);
-  if (error != bass::DecodeError::none) {
-    bass::debug_log("%s: %s", bass::source_name(memory, file), bass::describe(error));
+  if (!output->decode(*source, &stream->pcm)) {
+    bass::debug_log("%s: not played", bass::source_name(memory, file));
     return 0;
   }
   bass::debug_log("music: %zu frames at %d Hz, %d channels", stream->pcm.frames(),
                   stream->pcm.rate_hz, stream->pcm.channels);
   stream->loop_flag_at_creation = (flags & BASS_SAMPLE_LOOP) != 0;
-  if (output == bass::Output::device) {
-    stream->converter = bass::make_converter(stream->pcm, device_format);
-    if (stream->converter == nullptr) return 0;
-  }
   std::lock_guard<std::mutex> lock(p.mutex);
-  if (!p.initialised) return 0;
+  if (p.output != output) return 0;
   stream->handle = bass::take_handle(p);
   // One stream at a time: a new one takes the place of the old.
   p.stream = std::move(stream);
@@ -170,13 +160,13 @@ HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD, SYNCPROC* proc) {
 
 BOOL BASS_Start() {
   Player& p = bass::player();
-  SDL_AudioDeviceID device;
+  bass::Output* output;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    if (!p.initialised) return FALSE;
-    device = p.device;
+    output = p.output;
+    if (output == nullptr) return FALSE;
   }
-  bass::start_device(device);
+  output->start();
   return TRUE;
 }
 
@@ -186,31 +176,28 @@ BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags) {
   Stream* stream = bass::find_stream(p, handle);
   if (stream == nullptr) return FALSE;
   bool loop = (flags & BASS_SAMPLE_LOOP) != 0 || stream->loop_flag_at_creation;
-  if (flush || !stream->cursor.playing()) {
+  bool restart = flush || !stream->cursor.playing();
+  if (restart) {
     stream->cursor.restart(loop);
-    if (stream->converter != nullptr) SDL_AudioStreamClear(stream->converter);
   } else {
     stream->cursor.set_loop(loop);
   }
+  p.output->play(restart, loop);
   return TRUE;
 }
 
 BOOL BASS_Free() {
   Player& p = bass::player();
   if (bass::on_audio_thread()) return FALSE;
-  SDL_AudioDeviceID device;
+  bass::Output* output;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    if (!p.initialised) return FALSE;
-    device = p.device;
-    p.device = 0;
+    output = p.output;
+    if (output == nullptr) return FALSE;
   }
-  // Waits for the audio thread to leave the callback; it takes the lock.
-  bass::close_device(device);
+  output->close();
   std::lock_guard<std::mutex> lock(p.mutex);
   p.stream.reset();
-  p.initialised = false;
-  p.output = bass::Output::none;
-  p.device_format = SDL_AudioSpec{};
+  p.output = nullptr;
   return TRUE;
 }

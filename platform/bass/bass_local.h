@@ -3,8 +3,6 @@
 // caller of pull_samples).
 #pragma once
 
-#include <SDL.h>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -45,16 +43,12 @@ struct Stream {
   Stream() = default;
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
-  ~Stream();
 
   HSTREAM handle = 0;
   bool loop_flag_at_creation = false;
   Pcm pcm;
   LoopCursor cursor;
   std::array<Sync, kMaxSyncs> syncs{};
-  // Device output only: the music in its own format in, the device's out.
-  // Fed continuously across the loop seam so its resampler never restarts.
-  SDL_AudioStream* converter = nullptr;
 
   // Notes `ends` passes through the end; one-time syncs are retired here.
   DueSyncs collect_syncs(uint32_t ends);
@@ -62,14 +56,11 @@ struct Stream {
 
 // Every field is guarded by `mutex`. Written by the BASS_ calls on the main
 // thread; the renderer (audio thread or puller) only moves `stream->cursor`
-// and `stream->converter` and retires one-time syncs.
+// and retires one-time syncs.
 struct Player {
   std::mutex mutex;
-  Output output = Output::none;  // taken from use_output at BASS_Init
-  bool initialised = false;
-  // Device output: the opened device and the format SDL gave us.
-  SDL_AudioDeviceID device = 0;
-  SDL_AudioSpec device_format{};
+  // Taken from use_output at BASS_Init; null while not initialised.
+  Output* output = nullptr;
   std::unique_ptr<Stream> stream;
   uint32_t next_serial = 1;
 };
@@ -77,25 +68,17 @@ struct Player {
 Player& player();
 
 // The output chosen by use_output, read by BASS_Init.
-Output chosen_output();
+Output& chosen_output();
 
-// Device output (device_output.cpp). None of these may be called with
-// `mutex` held: SDL runs the callback, which takes `mutex`, under its own
-// device lock, and these wait for that lock.
-//
-// Initialises SDL's audio and opens device `device` (the library's
-// numbering: -1 the default, n from 1 on SDL's (n-1)th) paused, its
-// callback rendering player(). Returns 0, with nothing left open, when there
-// is no such device.
-SDL_AudioDeviceID open_device(int device, DWORD frequency_hz, SDL_AudioSpec* obtained);
-void start_device(SDL_AudioDeviceID device);
-// Stops the audio thread, closes the device and lets SDL's audio go.
-void close_device(SDL_AudioDeviceID device);
+// Output::decode of the outputs that render through the player's cursor
+// (silent, pull, device): libmpg123, saying why not with TUULI_AUDIO_DEBUG.
+bool decode_for_cursor(ByteSource& source, Pcm* pcm);
+
 // True on SDL's audio thread while it calls the end syncs: closing the
-// device from there would wait for the thread itself.
+// device from there would wait for the thread itself. Set by whoever fires
+// syncs from the audio thread.
 bool on_audio_thread();
-// A converter from the music's format to the device's, or null.
-SDL_AudioStream* make_converter(const Pcm& pcm, const SDL_AudioSpec& device_format);
+void set_on_audio_thread(bool on);
 
 // Messages on stderr only when TUULI_AUDIO_DEBUG is set: the demo itself is
 // silent about its sound.

@@ -193,7 +193,9 @@ HRESULT IDirect3DDevice8::Present(const RECT*, const RECT*, HWND, const void*) {
   if (d3d8::faults.fail_present) return D3DERR_DEVICELOST;
   win32::Frame565 frame{state_->back_buffer.data(), d3d8::kBackBufferWidth,
                         d3d8::kBackBufferHeight, d3d8::kBackBufferWidth};
-  return win32::backend().present(frame) ? D3D_OK : D3DERR_DEVICELOST;
+  bool shown = win32::backend().present(frame);
+  win32::backend().yield_to_host();
+  return shown ? D3D_OK : D3DERR_DEVICELOST;
 }
 
 HRESULT IDirect3DDevice8::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {

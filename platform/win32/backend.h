@@ -37,6 +37,11 @@ class Backend {
   // Shows one presented picture. False when the picture can no longer be shown.
   virtual bool present(const Frame565& frame) = 0;
 
+  // Called once per presented picture, after present(): a host that owns the
+  // loop (a browser page) takes its turn here, so that DemoMain's own loop
+  // runs unchanged inside it. Returns when the demo may go on.
+  virtual void yield_to_host() {}
+
   // Releases what open_display took (the device is gone).
   virtual void close_display() {}
 

@@ -24,12 +24,12 @@ class AudioPull : public ::testing::Test {
  protected:
   void SetUp() override {
     end_syncs = 0;
-    bass::use_output(bass::Output::pull);
+    bass::use_output(bass::pull_output());
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
   }
   void TearDown() override {
     BASS_Free();
-    bass::use_output(bass::Output::none);
+    bass::use_output(bass::silent_output());
   }
 
   // Writes `signal` as an MP3 into the test's directory; its path.

@@ -101,7 +101,7 @@ TEST_F(AudioPull, AFailedCreateLeavesTheStreamThatPlays) {
 }
 
 TEST(AudioLifecycle, CallsOutsideInitFailAndInitTwiceIsRefused) {
-  bass::use_output(bass::Output::pull);
+  bass::use_output(bass::pull_output());
   TempDir dir;
   std::string path = dir.file("vemo.mp3");
   write_file(path, encode_mp3(make_chirp(44100, 1, 3000), 64));
@@ -112,14 +112,14 @@ TEST(AudioLifecycle, CallsOutsideInitFailAndInitTwiceIsRefused) {
   EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
   EXPECT_TRUE(BASS_Free());
   EXPECT_FALSE(BASS_Init(-2, 44100, 0, nullptr));
-  bass::use_output(bass::Output::none);
+  bass::use_output(bass::silent_output());
 }
 
 TEST(AudioLifecycle, PullGivesNothingUnlessThePullIsTheOutput) {
   TempDir dir;
   std::string path = dir.file("vemo.mp3");
   write_file(path, encode_mp3(make_chirp(44100, 1, 3000), 64));
-  bass::use_output(bass::Output::none);
+  bass::use_output(bass::silent_output());
   ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
   HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
   EXPECT_NE(stream, 0u);

@@ -24,11 +24,11 @@ class AudioDevice : public ::testing::Test {
     ::setenv("SDL_DISKAUDIOFILE", output_path().c_str(), 1);
     // Milliseconds per device buffer of 1024 frames: about ten times real time.
     ::setenv("SDL_DISKAUDIODELAY", "2", 1);
-    bass::use_output(bass::Output::device);
+    bass::use_output(bass::device_output());
   }
   void TearDown() override {
     BASS_Free();
-    bass::use_output(bass::Output::none);
+    bass::use_output(bass::silent_output());
     ::unsetenv("SDL_AUDIODRIVER");
     ::unsetenv("SDL_DISKAUDIOFILE");
     ::unsetenv("SDL_DISKAUDIODELAY");

@@ -42,7 +42,7 @@ bool get(const std::string& in, size_t& pos, std::string& text) {
   };
   win32::HeadlessBackend backend(headless);
   win32::use_backend(&backend);
-  bass::use_output(bass::Output::none);
+  bass::use_output(bass::silent_output());
   if (options.before) options.before();
   int code = shell::DemoMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
 
