@@ -6,7 +6,12 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64;-L;/usr/aarch64-linux-gnu)
+# The programs run with the multiarch C library (libc6:arm64), the one the
+# arm64 libraries were built with, and not the cross compiler's copy under
+# /usr/aarch64-linux-gnu: that dynamic loader and C library come from
+# another build of glibc than /lib/aarch64-linux-gnu's, and a process that
+# mixes the two deadlocks in its first lock.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64;-L;/)
 # The arm64 packages' headers, libraries, CMake and pkg-config files.
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
