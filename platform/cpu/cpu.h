@@ -30,4 +30,11 @@ SimdLevel simd_ceiling();
 // and CPU; false, with `error` set, for a value that is not a level.
 bool ceiling_for(const char* env_value, SimdLevel cpu, SimdLevel& ceiling, std::string& error);
 
+// How many threads draw (TUULI_THREADS, 1 to 64; default: the cores this
+// process may run on, at most 64; always 1 where the build has no threads).
+// Asked once per process; a value that is not such a count is a usage
+// error, reported like a bad TUULI_SIMD.
+int drawing_threads();
+bool threads_for(const char* env_value, int cores, int& threads, std::string& error);
+
 }  // namespace cpu

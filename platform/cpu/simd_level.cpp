@@ -1,5 +1,10 @@
 // The one place that asks the CPU which instruction sets it has.
+#include <algorithm>
 #include <cstdio>
+#include <thread>
+#if defined(__linux__)
+#include <sched.h>
+#endif
 #include <cstdlib>
 
 #include "platform/cpu/cpu.h"
@@ -72,6 +77,43 @@ SimdLevel simd_ceiling() {
     return level;
   }();
   return ceiling;
+}
+
+bool threads_for(const char* env_value, int cores, int& threads, std::string& error) {
+  threads = std::clamp(cores, 1, 64);
+  if (env_value == nullptr || *env_value == '\0') return true;
+  char* end = nullptr;
+  const long asked = std::strtol(env_value, &end, 10);
+  if (*end != '\0' || asked < 1 || asked > 64) {
+    error = std::string("TUULI_THREADS=") + env_value + " is not a number of threads from 1 to 64";
+    return false;
+  }
+  threads = static_cast<int>(asked);
+  return true;
+}
+
+int drawing_threads() {
+  static const int threads = [] {
+    int cores = 1;
+#if defined(__EMSCRIPTEN__)
+    // The browser build runs on the page's one thread.
+    return 1;
+#elif defined(__linux__)
+    cpu_set_t set;
+    cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
+                                                         : static_cast<int>(std::thread::hardware_concurrency());
+#else
+    cores = static_cast<int>(std::thread::hardware_concurrency());
+#endif
+    int count;
+    std::string error;
+    if (!threads_for(std::getenv("TUULI_THREADS"), cores, count, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      std::exit(2);
+    }
+    return count;
+  }();
+  return threads;
 }
 
 }  // namespace cpu

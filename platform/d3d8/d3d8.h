@@ -381,10 +381,15 @@ extern FaultInjection faults;
 // which the fast paths must match byte for byte. max_simd caps the
 // instruction set the fast paths use below what the process allows
 // (cpu::simd_ceiling(): the CPU, and TUULI_SIMD), never above it.
+// threads, when not 0, replaces the process's number of drawing threads
+// (cpu::drawing_threads(): TUULI_THREADS or the cores).
 struct RasterOptions {
   bool fast_paths = true;
   cpu::SimdLevel max_simd = cpu::SimdLevel::avx512;
+  int threads = 0;
 };
+// The number of threads the next draw is shaded on.
+int drawing_threads();
 // The instruction set the next draw's fast paths use: scalar when there
 // are none.
 cpu::SimdLevel raster_simd_level();

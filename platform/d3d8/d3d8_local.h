@@ -52,6 +52,7 @@ int bytes_per_texel(D3DFORMAT format);
 
 namespace raster {
 struct RasterScratch;
+struct TriangleQueue;
 }
 
 struct DeviceState {
@@ -76,8 +77,12 @@ struct DeviceState {
   std::vector<uint16_t> back_buffer;   // R5G6B5
   std::vector<uint16_t> depth_buffer;  // D16: 0 nearest, 0xFFFF farthest
 
-  // The fast paths' working memory, made at the first draw that uses them.
-  std::shared_ptr<raster::RasterScratch> scratch;
+  // The fast paths' working memory, one per drawing thread, made at the
+  // first draw that uses them.
+  std::vector<std::shared_ptr<raster::RasterScratch>> scratch;
+  // A draw's set-up triangles while they wait to be shaded in bands
+  // (draw.cpp); kept between draws so a frame allocates nothing once warm.
+  std::shared_ptr<raster::TriangleQueue> queued_triangles;
 };
 
 }  // namespace d3d8

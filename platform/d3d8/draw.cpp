@@ -1,13 +1,17 @@
 // Draw calls: argument checks against the bound buffers, the vertex stage,
 // primitive assembly, clipping, and handing each triangle to setup and a
-// shading path. Drawing is immediate: every pixel is written before the call
-// returns, so nothing changed afterwards (a buffer, a texture) can reach it.
+// shading path, on one thread or in bands on several. Drawing is immediate:
+// every pixel is written before the call returns, so nothing changed
+// afterwards (a buffer, a texture) can reach it.
 #include "platform/d3d8/draw.h"
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <vector>
 
 #include "platform/d3d8/clipper.h"
+#include "platform/d3d8/drawing_threads.h"
 #include "platform/d3d8/kernels.h"
 #include "platform/d3d8/pixel_pipeline.h"
 #include "platform/d3d8/raster_config.h"
@@ -20,8 +24,18 @@
 
 namespace d3d8 {
 
+namespace raster {
+struct TriangleQueue {
+  std::vector<Triangle> triangles;
+};
+}  // namespace raster
+
 RasterOptions raster_options;
 RasterCounters raster_counters;
+
+int drawing_threads() {
+  return raster_options.threads > 0 ? std::min(raster_options.threads, 64) : cpu::drawing_threads();
+}
 
 cpu::SimdLevel raster_simd_level() {
   return raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling())).level;
@@ -76,23 +90,175 @@ raster::DrawStates read_states(DeviceState& s) {
   return d;
 }
 
-class TriangleDrawer {
+// Shades set-up triangles into the target, in the order given, through
+// the fast paths where they apply. One per drawing thread and draw: each
+// has its own scratch, counts what it shades in its own counters, and
+// writes only the rows of the triangles it is handed.
+class TriangleShader {
  public:
-  TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
+  TriangleShader(DeviceState& device, const raster::DrawStates& states, int participant)
       : states_(states),
         colour_(device.back_buffer.data()),
         depth_(device.depth_buffer.data())
 #if defined(TUULI_KERNELS_SSE2)
         ,
-        scratch_(scratch_of(device, states)),
+        scratch_(scratch_of(device, states, participant)),
         mesh_path_(states.fast_paths ? raster::mesh_path(states, *scratch_, colour_, depth_) : raster::MeshPath{})
 #endif
   {
+    (void)participant;
   }
-  // A draw's pixels are all written when it returns.
-  ~TriangleDrawer() { finish_deferred(); }
+  // Every pixel handed over is written when it returns.
+  ~TriangleShader() { finish_deferred(); }
+  TriangleShader(const TriangleShader&) = delete;
+  TriangleShader& operator=(const TriangleShader&) = delete;
+
+  // `counted`: whether this triangle adds to the counters (a triangle
+  // shaded in several bands counts once).
+  void shade(const raster::Triangle& triangle, bool counted) {
+    int count;
+    const int one = counted ? 1 : 0;
+    if (states_.fast_paths && raster::narrow_coverage(triangle)) {
+      counters_.narrow_triangles += one;
+#if defined(TUULI_KERNELS_SSE2)
+      if (raster::cover_and_shade_narrow(mesh_path_, triangle)) {
+        counters_.simd_triangles += one;
+        return;
+      }
+#endif
+      count = raster::compute_spans_narrow(triangle, spans_);
+    } else {
+      count = raster::compute_spans(triangle, spans_);
+    }
+    if (count == 0) return;
+#if defined(TUULI_KERNELS_SSE2)
+    if (states_.fast_paths) {
+      if (raster::shade_spans_layer(states_, *scratch_, triangle, spans_, count, colour_, depth_)) {
+        counters_.layer_triangles += one;
+        return;
+      }
+      if (raster::shade_spans_simd(mesh_path_, triangle, spans_, count)) {
+        counters_.simd_triangles += one;
+        return;
+      }
+    }
+#endif
+    counters_.reference_triangles += one;
+    finish_deferred();
+    raster::shade_spans_reference(states_, triangle, spans_, count, colour_, depth_);
+  }
+
+  void finish_deferred() {
+#if defined(TUULI_KERNELS_SSE2)
+    if (states_.fast_paths) raster::finish_deferred_pixels(states_, *scratch_);
+#endif
+  }
+
+  const RasterCounters& counters() const { return counters_; }
+
+ private:
+#if defined(TUULI_KERNELS_SSE2)
+  // Made by prepare_scratch before any thread starts shading.
+  static raster::RasterScratch* scratch_of(DeviceState& device, const raster::DrawStates& states,
+                                           int participant) {
+    return states.fast_paths ? device.scratch[participant].get() : nullptr;
+  }
+#endif
+
+  const raster::DrawStates& states_;
+  uint16_t* colour_;
+  uint16_t* depth_;
+#if defined(TUULI_KERNELS_SSE2)
+  raster::RasterScratch* scratch_ = nullptr;
+  const raster::MeshPath mesh_path_;
+#endif
+  RasterCounters counters_;
+  raster::Span spans_[raster::kMaxSpans];
+};
+
+// Every participant's scratch, made on the calling thread before the draw
+// is shaded. Value-initialised: zero bytes, which every queue in it reads
+// as empty.
+void prepare_scratch(DeviceState& device, int participants) {
+#if defined(TUULI_KERNELS_SSE2)
+  if (device.scratch.size() < size_t(participants)) device.scratch.resize(participants);
+  for (int i = 0; i < participants; ++i) {
+    if (!device.scratch[i]) device.scratch[i] = std::make_shared<raster::RasterScratch>();
+  }
+#else
+  (void)device, (void)participants;
+#endif
+}
+
+void add_counters(const RasterCounters& c) {
+  raster_counters.layer_triangles += c.layer_triangles;
+  raster_counters.simd_triangles += c.simd_triangles;
+  raster_counters.reference_triangles += c.reference_triangles;
+  raster_counters.narrow_triangles += c.narrow_triangles;
+}
+
+// Rows a band of the target holds when a draw is shaded by several
+// threads. Each thread takes the next band not yet taken and shades every
+// triangle of the draw, in order, cut to the band's rows: every pixel
+// still sees the draw's triangles in their order, so the picture is the
+// same bytes for any number of threads. Thirty rows: sixteen bands, enough
+// for the threads to even out where the picture is busier.
+constexpr int kBandRows = 30;
+static_assert(kBackBufferHeight % kBandRows == 0);
+
+void shade_in_bands(DeviceState& device, const raster::DrawStates& states,
+                    const std::vector<raster::Triangle>& triangles) {
+  std::atomic<int> next_band{0};
+  const int participants = drawing_threads();
+  prepare_scratch(device, participants);
+  std::vector<RasterCounters> counted(participants);
+  raster::run_on_drawing_threads(participants, [&](int participant) {
+    TriangleShader shader(device, states, participant);
+    for (int band = next_band++; band < kBackBufferHeight / kBandRows; band = next_band++) {
+      const int top = band * kBandRows, bottom = top + kBandRows;
+      for (const raster::Triangle& t : triangles) {
+        if (t.y_end <= top || t.y_begin >= bottom) continue;
+        raster::Triangle cut = t;
+        cut.y_begin = std::max(t.y_begin, top);
+        cut.y_end = std::min(t.y_end, bottom);
+        shader.shade(cut, t.y_begin >= top);
+      }
+      // A band's pending pixels are shaded before another band's start.
+      shader.finish_deferred();
+    }
+    counted[participant] = shader.counters();
+  });
+  for (const RasterCounters& c : counted) add_counters(c);
+}
+
+// Clips and sets up a draw's triangles. With one drawing thread each is
+// shaded at once; with more they are kept, and shaded in bands by all the
+// threads when the draw's last triangle is set up (finish).
+class TriangleDrawer {
+ public:
+  TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
+      : device_(device), states_(states), banded_(drawing_threads() > 1) {
+    if (banded_) {
+      if (!device.queued_triangles) device.queued_triangles = std::make_shared<raster::TriangleQueue>();
+      queue_ = &device.queued_triangles->triangles;
+      queue_->clear();
+    } else {
+      prepare_scratch(device, 1);
+      shader_.emplace(device, states, 0);
+    }
+  }
   TriangleDrawer(const TriangleDrawer&) = delete;
   TriangleDrawer& operator=(const TriangleDrawer&) = delete;
+
+  // A draw's pixels are all written when it returns.
+  void finish() {
+    if (banded_) {
+      if (!queue_->empty()) shade_in_bands(device_, states_, *queue_);
+    } else {
+      shader_->finish_deferred();
+      add_counters(shader_->counters());
+    }
+  }
 
   void draw(const ProcessedVertex& a, const ProcessedVertex& b, const ProcessedVertex& c) {
     if (!a.valid || !b.valid || !c.valid) return;
@@ -133,61 +299,19 @@ class TriangleDrawer {
 
   void rasterize(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
     if (!raster::setup_triangle(a, b, c, states_, triangle_)) return;
-    int count;
-    if (states_.fast_paths && raster::narrow_coverage(triangle_)) {
-      ++raster_counters.narrow_triangles;
-#if defined(TUULI_KERNELS_SSE2)
-      if (raster::cover_and_shade_narrow(mesh_path_, triangle_)) {
-        ++raster_counters.simd_triangles;
-        return;
-      }
-#endif
-      count = raster::compute_spans_narrow(triangle_, spans_);
+    if (banded_) {
+      queue_->push_back(triangle_);
     } else {
-      count = raster::compute_spans(triangle_, spans_);
+      shader_->shade(triangle_, true);
     }
-    if (count == 0) return;
-#if defined(TUULI_KERNELS_SSE2)
-    if (states_.fast_paths) {
-      if (raster::shade_spans_layer(states_, *scratch_, triangle_, spans_, count, colour_, depth_)) {
-        ++raster_counters.layer_triangles;
-        return;
-      }
-      if (raster::shade_spans_simd(mesh_path_, triangle_, spans_, count)) {
-        ++raster_counters.simd_triangles;
-        return;
-      }
-    }
-#endif
-    ++raster_counters.reference_triangles;
-    finish_deferred();
-    raster::shade_spans_reference(states_, triangle_, spans_, count, colour_, depth_);
   }
 
-  void finish_deferred() {
-#if defined(TUULI_KERNELS_SSE2)
-    if (states_.fast_paths) raster::finish_deferred_pixels(states_, *scratch_);
-#endif
-  }
-
-#if defined(TUULI_KERNELS_SSE2)
-  static raster::RasterScratch* scratch_of(DeviceState& device, const raster::DrawStates& states) {
-    if (!states.fast_paths) return nullptr;
-    // Value-initialised: zero bytes, which every queue in it reads as empty.
-    if (!device.scratch) device.scratch = std::make_shared<raster::RasterScratch>();
-    return device.scratch.get();
-  }
-#endif
-
+  DeviceState& device_;
   const raster::DrawStates& states_;
-  uint16_t* colour_;
-  uint16_t* depth_;
-#if defined(TUULI_KERNELS_SSE2)
-  raster::RasterScratch* scratch_ = nullptr;
-  const raster::MeshPath mesh_path_;
-#endif
+  const bool banded_;
+  std::vector<raster::Triangle>* queue_ = nullptr;
+  std::optional<TriangleShader> shader_;
   raster::Triangle triangle_;
-  raster::Span spans_[raster::kMaxSpans];
 };
 
 // The bound stream, checked: its layout, and how many whole vertices it holds.
@@ -289,6 +413,7 @@ HRESULT draw_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT start_vertex,
     draw_assembled(drawer, states, &processed_vertices[corner[0]], &processed_vertices[corner[1]],
                    &processed_vertices[corner[2]]);
   }
+  drawer.finish();
   return D3D_OK;
 }
 
@@ -333,6 +458,7 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
     if (a == nullptr || b == nullptr || c == nullptr) continue;
     draw_assembled(drawer, states, a, b, c);
   }
+  drawer.finish();
   return D3D_OK;
 }
 

@@ -168,6 +168,21 @@ TEST_F(Capture, MatroskaThroughFfmpegHasTheRightDuration) {
   EXPECT_NEAR(seconds, 100.2, 0.15);  // 1002 frames at 10 per second
 }
 
+// The picture does not depend on how many threads draw it.
+TEST_F(Capture, OneOrFourDrawingThreadsGiveTheSameFrames) {
+  std::string logs[2];
+  for (int i = 0; i < 2; ++i) {
+    setenv("TUULI_THREADS", i == 0 ? "1" : "4", 1);
+    const Result r = run("capture --quiet --dir " + media_ + " --fps 2 --log " + out_ + "/t.jsonl");
+    unsetenv("TUULI_THREADS");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    std::ifstream in(out_ + "/t.jsonl");
+    logs[i].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  EXPECT_GT(logs[0].size(), 1000u);
+  EXPECT_EQ(logs[0], logs[1]);
+}
+
 TEST(Tuuli, AnUnknownTuuliSimdIsAUsageError) {
   setenv("TUULI_SIMD", "avx1024", 1);
   const Result r = run("--help");
