@@ -364,6 +364,10 @@ std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device);
 // The back buffer itself, R5G6B5, row by row.
 const std::vector<uint16_t>& back_buffer_565(IDirect3DDevice8* device);
 
+// Writes every pixel of the draws still waiting for the drawing threads
+// (EndScene, Present, Clear and the reads above do it themselves).
+void finish_drawing(IDirect3DDevice8* device);
+
 // Failures a test can ask for, to reach the demo's error paths.
 struct FaultInjection {
   bool fail_create_object = false;      // Direct3DCreate8 returns null

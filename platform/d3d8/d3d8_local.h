@@ -52,7 +52,7 @@ int bytes_per_texel(D3DFORMAT format);
 
 namespace raster {
 struct RasterScratch;
-struct TriangleQueue;
+struct DrawQueue;
 }
 
 struct DeviceState {
@@ -80,9 +80,9 @@ struct DeviceState {
   // The fast paths' working memory, one per drawing thread, made at the
   // first draw that uses them.
   std::vector<std::shared_ptr<raster::RasterScratch>> scratch;
-  // A draw's set-up triangles while they wait to be shaded in bands
-  // (draw.cpp); kept between draws so a frame allocates nothing once warm.
-  std::shared_ptr<raster::TriangleQueue> queued_triangles;
+  // Draws waiting for the drawing threads (draw_queue.h); kept between
+  // frames so a frame allocates nothing once warm.
+  std::shared_ptr<raster::DrawQueue> queued_draws;
 };
 
 }  // namespace d3d8

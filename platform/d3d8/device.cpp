@@ -9,6 +9,7 @@
 
 #include "platform/d3d8/d3d8_local.h"
 #include "platform/d3d8/draw.h"
+#include "platform/d3d8/draw_queue.h"
 #include "platform/d3d8/draw_recording.h"
 #include "platform/d3d8/pixel_format.h"
 #include "platform/win32/backend.h"
@@ -91,6 +92,7 @@ uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) 
 }  // namespace
 
 std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device) {
+  finish_queued_draws(device->state());
   const std::vector<uint16_t>& b = device->state().back_buffer;
   std::vector<uint8_t> rgb(b.size() * 3);
   for (size_t i = 0; i < b.size(); ++i) {
@@ -105,8 +107,11 @@ std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device) {
 }
 
 const std::vector<uint16_t>& back_buffer_565(IDirect3DDevice8* device) {
+  finish_queued_draws(device->state());
   return device->state().back_buffer;
 }
+
+void finish_drawing(IDirect3DDevice8* device) { finish_queued_draws(device->state()); }
 
 }  // namespace d3d8
 
@@ -154,6 +159,7 @@ IDirect3DDevice8::IDirect3DDevice8(HWND focus_window, const D3DPRESENT_PARAMETER
 }
 
 IDirect3DDevice8::~IDirect3DDevice8() {
+  d3d8::finish_queued_draws(*state_);
   for (auto*& t : state_->textures) d3d8::hold<IDirect3DBaseTexture8>(t, nullptr);
   d3d8::hold<IDirect3DVertexBuffer8>(state_->stream_source, nullptr);
   d3d8::hold<IDirect3DIndexBuffer8>(state_->indices, nullptr);
@@ -165,6 +171,7 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const void* rects, DWORD flags, D3D
   // Clearing parts of the target is not needed by anything here.
   if (count != 0 || rects != nullptr) return D3DERR_INVALIDCALL;
   d3d8::record_clear(flags, colour, z);
+  d3d8::finish_queued_draws(*state_);
   if (flags & D3DCLEAR_TARGET) {
     d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
   }
@@ -185,12 +192,14 @@ HRESULT IDirect3DDevice8::BeginScene() {
 HRESULT IDirect3DDevice8::EndScene() {
   if (!state_->in_scene) return D3DERR_INVALIDCALL;
   state_->in_scene = false;
+  d3d8::finish_queued_draws(*state_);
   return D3D_OK;
 }
 
 HRESULT IDirect3DDevice8::Present(const RECT*, const RECT*, HWND, const void*) {
   if (state_->in_scene) return D3DERR_INVALIDCALL;
   if (d3d8::faults.fail_present) return D3DERR_DEVICELOST;
+  d3d8::finish_queued_draws(*state_);
   win32::Frame565 frame{state_->back_buffer.data(), d3d8::kBackBufferWidth,
                         d3d8::kBackBufferHeight, d3d8::kBackBufferWidth};
   bool shown = win32::backend().present(frame);

@@ -1,34 +1,27 @@
 // Draw calls: argument checks against the bound buffers, the vertex stage,
 // primitive assembly, clipping, and handing each triangle to setup and a
-// shading path, on one thread or in bands on several. Drawing is immediate:
-// every pixel is written before the call returns, so nothing changed
-// afterwards (a buffer, a texture) can reach it.
+// shading path. With one drawing thread every pixel is written before the
+// call returns; with more, the set-up triangles wait in the device's queue
+// (draw_queue.h). Either way nothing changed after the call (a buffer, a
+// texture) can reach its pixels: vertices are processed and set up at once,
+// and a waiting draw holds its texture and the texels it reads.
 #include "platform/d3d8/draw.h"
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
 #include <vector>
 
 #include "platform/d3d8/clipper.h"
-#include "platform/d3d8/drawing_threads.h"
+#include "platform/d3d8/draw_queue.h"
 #include "platform/d3d8/kernels.h"
 #include "platform/d3d8/pixel_pipeline.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/texture_sampler.h"
 #include "platform/d3d8/triangle.h"
+#include "platform/d3d8/triangle_shader.h"
 #include "platform/d3d8/vertex_processing.h"
-#if defined(TUULI_KERNELS_SSE2)
-#include "platform/d3d8/fast_paths.h"
-#endif
 
 namespace d3d8 {
-
-namespace raster {
-struct TriangleQueue {
-  std::vector<Triangle> triangles;
-};
-}  // namespace raster
 
 RasterOptions raster_options;
 RasterCounters raster_counters;
@@ -82,6 +75,8 @@ raster::DrawStates read_states(DeviceState& s) {
   // Stage 0 disabled passes the diffuse colour: as if no texture were bound.
   if (d.colour_op != D3DTOP_DISABLE) {
     if (auto* texture = dynamic_cast<IDirect3DTexture8*>(s.textures[0])) {
+      // Waiting draws read the copy a fresh widening would overwrite.
+      if (has_queued_draws(s) && raster::prepare_rewrites(texture->data())) finish_queued_draws(s);
       d.texture = raster::prepare_texture(texture->data());
     }
   }
@@ -90,173 +85,29 @@ raster::DrawStates read_states(DeviceState& s) {
   return d;
 }
 
-// Shades set-up triangles into the target, in the order given, through
-// the fast paths where they apply. One per drawing thread and draw: each
-// has its own scratch, counts what it shades in its own counters, and
-// writes only the rows of the triangles it is handed.
-class TriangleShader {
- public:
-  TriangleShader(DeviceState& device, const raster::DrawStates& states, int participant)
-      : states_(states),
-        colour_(device.back_buffer.data()),
-        depth_(device.depth_buffer.data())
-#if defined(TUULI_KERNELS_SSE2)
-        ,
-        scratch_(scratch_of(device, states, participant)),
-        mesh_path_(states.fast_paths ? raster::mesh_path(states, *scratch_, colour_, depth_) : raster::MeshPath{})
-#endif
-  {
-    (void)participant;
-  }
-  // Every pixel handed over is written when it returns.
-  ~TriangleShader() { finish_deferred(); }
-  TriangleShader(const TriangleShader&) = delete;
-  TriangleShader& operator=(const TriangleShader&) = delete;
-
-  // `counted`: whether this triangle adds to the counters (a triangle
-  // shaded in several bands counts once).
-  void shade(const raster::Triangle& triangle, bool counted) {
-    int count;
-    const int one = counted ? 1 : 0;
-    if (states_.fast_paths && raster::narrow_coverage(triangle)) {
-      counters_.narrow_triangles += one;
-#if defined(TUULI_KERNELS_SSE2)
-      if (raster::cover_and_shade_narrow(mesh_path_, triangle)) {
-        counters_.simd_triangles += one;
-        return;
-      }
-#endif
-      count = raster::compute_spans_narrow(triangle, spans_);
-    } else {
-      count = raster::compute_spans(triangle, spans_);
-    }
-    if (count == 0) return;
-#if defined(TUULI_KERNELS_SSE2)
-    if (states_.fast_paths) {
-      if (raster::shade_spans_layer(states_, *scratch_, triangle, spans_, count, colour_, depth_)) {
-        counters_.layer_triangles += one;
-        return;
-      }
-      if (raster::shade_spans_simd(mesh_path_, triangle, spans_, count)) {
-        counters_.simd_triangles += one;
-        return;
-      }
-    }
-#endif
-    counters_.reference_triangles += one;
-    finish_deferred();
-    raster::shade_spans_reference(states_, triangle, spans_, count, colour_, depth_);
-  }
-
-  void finish_deferred() {
-#if defined(TUULI_KERNELS_SSE2)
-    if (states_.fast_paths) raster::finish_deferred_pixels(states_, *scratch_);
-#endif
-  }
-
-  const RasterCounters& counters() const { return counters_; }
-
- private:
-#if defined(TUULI_KERNELS_SSE2)
-  // Made by prepare_scratch before any thread starts shading.
-  static raster::RasterScratch* scratch_of(DeviceState& device, const raster::DrawStates& states,
-                                           int participant) {
-    return states.fast_paths ? device.scratch[participant].get() : nullptr;
-  }
-#endif
-
-  const raster::DrawStates& states_;
-  uint16_t* colour_;
-  uint16_t* depth_;
-#if defined(TUULI_KERNELS_SSE2)
-  raster::RasterScratch* scratch_ = nullptr;
-  const raster::MeshPath mesh_path_;
-#endif
-  RasterCounters counters_;
-  raster::Span spans_[raster::kMaxSpans];
-};
-
-// Every participant's scratch, made on the calling thread before the draw
-// is shaded. Value-initialised: zero bytes, which every queue in it reads
-// as empty.
-void prepare_scratch(DeviceState& device, int participants) {
-#if defined(TUULI_KERNELS_SSE2)
-  if (device.scratch.size() < size_t(participants)) device.scratch.resize(participants);
-  for (int i = 0; i < participants; ++i) {
-    if (!device.scratch[i]) device.scratch[i] = std::make_shared<raster::RasterScratch>();
-  }
-#else
-  (void)device, (void)participants;
-#endif
-}
-
-void add_counters(const RasterCounters& c) {
-  raster_counters.layer_triangles += c.layer_triangles;
-  raster_counters.simd_triangles += c.simd_triangles;
-  raster_counters.reference_triangles += c.reference_triangles;
-  raster_counters.narrow_triangles += c.narrow_triangles;
-}
-
-// Rows a band of the target holds when a draw is shaded by several
-// threads. Each thread takes the next band not yet taken and shades every
-// triangle of the draw, in order, cut to the band's rows: every pixel
-// still sees the draw's triangles in their order, so the picture is the
-// same bytes for any number of threads. Thirty rows: sixteen bands, enough
-// for the threads to even out where the picture is busier.
-constexpr int kBandRows = 30;
-static_assert(kBackBufferHeight % kBandRows == 0);
-
-void shade_in_bands(DeviceState& device, const raster::DrawStates& states,
-                    const std::vector<raster::Triangle>& triangles) {
-  std::atomic<int> next_band{0};
-  const int participants = drawing_threads();
-  prepare_scratch(device, participants);
-  std::vector<RasterCounters> counted(participants);
-  raster::run_on_drawing_threads(participants, [&](int participant) {
-    TriangleShader shader(device, states, participant);
-    for (int band = next_band++; band < kBackBufferHeight / kBandRows; band = next_band++) {
-      const int top = band * kBandRows, bottom = top + kBandRows;
-      for (const raster::Triangle& t : triangles) {
-        if (t.y_end <= top || t.y_begin >= bottom) continue;
-        raster::Triangle cut = t;
-        cut.y_begin = std::max(t.y_begin, top);
-        cut.y_end = std::min(t.y_end, bottom);
-        shader.shade(cut, t.y_begin >= top);
-      }
-      // A band's pending pixels are shaded before another band's start.
-      shader.finish_deferred();
-    }
-    counted[participant] = shader.counters();
-  });
-  for (const RasterCounters& c : counted) add_counters(c);
-}
-
 // Clips and sets up a draw's triangles. With one drawing thread each is
-// shaded at once; with more they are kept, and shaded in bands by all the
-// threads when the draw's last triangle is set up (finish).
+// shaded at once; with more they join the device's queue.
 class TriangleDrawer {
  public:
   TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
-      : device_(device), states_(states), banded_(drawing_threads() > 1) {
-    if (banded_) {
-      if (!device.queued_triangles) device.queued_triangles = std::make_shared<raster::TriangleQueue>();
-      queue_ = &device.queued_triangles->triangles;
-      queue_->clear();
+      : states_(states), queued_(drawing_threads() > 1) {
+    if (queued_) {
+      queue_ = &queue_draw(device, states, states.texture.texels != nullptr ? device.textures[0] : nullptr);
     } else {
-      prepare_scratch(device, 1);
+      // Draws queued before the count of threads went down come first.
+      finish_queued_draws(device);
+      raster::prepare_scratch(device, 1);
       shader_.emplace(device, states, 0);
     }
   }
   TriangleDrawer(const TriangleDrawer&) = delete;
   TriangleDrawer& operator=(const TriangleDrawer&) = delete;
 
-  // A draw's pixels are all written when it returns.
+  // A draw shaded at once has all its pixels written when this returns.
   void finish() {
-    if (banded_) {
-      if (!queue_->empty()) shade_in_bands(device_, states_, *queue_);
-    } else {
+    if (shader_) {
       shader_->finish_deferred();
-      add_counters(shader_->counters());
+      raster::add_counters(counted_);
     }
   }
 
@@ -299,18 +150,18 @@ class TriangleDrawer {
 
   void rasterize(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
     if (!raster::setup_triangle(a, b, c, states_, triangle_)) return;
-    if (banded_) {
-      queue_->push_back(triangle_);
+    if (queued_) {
+      queue_->add(triangle_);
     } else {
-      shader_->shade(triangle_, true);
+      raster::count(counted_, shader_->shade(triangle_));
     }
   }
 
-  DeviceState& device_;
   const raster::DrawStates& states_;
-  const bool banded_;
-  std::vector<raster::Triangle>* queue_ = nullptr;
-  std::optional<TriangleShader> shader_;
+  const bool queued_;
+  raster::DrawQueue* queue_ = nullptr;
+  std::optional<raster::TriangleShader> shader_;
+  RasterCounters counted_;
   raster::Triangle triangle_;
 };
 

@@ -114,6 +114,10 @@ SamplerTexture prepare_texture(TextureData& data) {
   return out;
 }
 
+bool prepare_rewrites(const TextureData& data) {
+  return !data.levels.empty() && (data.sampler_generation != data.generation || data.levels[0].locked);
+}
+
 int address_texel(int64_t i, int size, bool pow2, uint32_t mode) {
   switch (mode) {
     case D3DTADDRESS_WRAP:

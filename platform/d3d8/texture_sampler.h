@@ -13,6 +13,9 @@ namespace d3d8::raster {
 // the device's MIPFILTER stays NONE, under which Direct3D samples level 0.
 // texels is null when the texture cannot be sampled (unknown format).
 SamplerTexture prepare_texture(TextureData& data);
+// Whether the next prepare_texture of `data` writes its padded copy afresh
+// (what an earlier call returned then reads other texels).
+bool prepare_rewrites(const TextureData& data);
 
 // Maps a texel index of any size onto 0..size-1 by the addressing mode:
 // WRAP repeats, MIRROR repeats mirrored, CLAMP and anything else clamp.

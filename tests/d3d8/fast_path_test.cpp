@@ -37,6 +37,7 @@ class FastPath : public RasterTest, public ::testing::WithParamInterface<cpu::Si
       d3d8::raster_options.fast_paths = fast;
       d3d8::raster_options.max_simd = GetParam();
       draw();
+      d3d8::finish_drawing(device_);
       d3d8::raster_options = {};
       return std::make_pair(st.back_buffer, st.depth_buffer);
     };
@@ -464,6 +465,7 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
     d3d8::raster_options.max_simd = GetParam();
     d3d8::raster_options.threads = threads;
     draw();
+    d3d8::finish_drawing(device_);
     d3d8::raster_options = {};
     return std::make_pair(st.back_buffer, st.depth_buffer);
   };

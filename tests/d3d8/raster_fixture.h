@@ -188,10 +188,17 @@ class RasterTest : public ::testing::Test {
     return t;
   }
 
-  uint16_t pixel(int x, int y) { return device_->state().back_buffer[size_t(y) * kWidth + x]; }
-  uint16_t depth(int x, int y) { return device_->state().depth_buffer[size_t(y) * kWidth + x]; }
-  const std::vector<uint16_t>& colour_buffer() { return device_->state().back_buffer; }
-  const std::vector<uint16_t>& depth_buffer() { return device_->state().depth_buffer; }
+  // The buffers with every draw so far written, however many threads draw.
+  uint16_t pixel(int x, int y) { return colour_buffer()[size_t(y) * kWidth + x]; }
+  uint16_t depth(int x, int y) { return depth_buffer()[size_t(y) * kWidth + x]; }
+  const std::vector<uint16_t>& colour_buffer() {
+    d3d8::finish_drawing(device_);
+    return device_->state().back_buffer;
+  }
+  const std::vector<uint16_t>& depth_buffer() {
+    d3d8::finish_drawing(device_);
+    return device_->state().depth_buffer;
+  }
 
   IDirect3D8* object_ = nullptr;
   IDirect3DDevice8* device_ = nullptr;
