@@ -1,7 +1,8 @@
 // What the demo itself draws: one frame from the middle of each timeline
 // entry, recorded from the demo running headless on the default media pack
 // and drawn again through the device (raster.entryNN_ms,
-// raster.slowest_entry_ms). Only drawing is timed: the frame's clears and
+// raster.slowest_entry_ms), on one thread and on every drawing thread
+// (raster.mt.*). Only drawing is timed: the frame's clears and
 // draw calls, with the clip frames already decoded into its textures.
 //   bench_entries [MEDIA_DIR]   (default: the build's media-pack)
 #include <unistd.h>
@@ -65,33 +66,40 @@ int main(int argc, char** argv) {
 
   IDirect3DDevice8* device = bench::make_device("bench_entries");
   if (device == nullptr) return 1;
-  double slowest = 0;
-  for (int e = 0; e < shell::kTimelineLength; ++e) {
-    if (!taken[e]) continue;
-    d3d8::prepare_replay(kept[e]);
-    const double seconds = bench::median_seconds(30, [&] {
-      device->BeginScene();
-      d3d8::replay(device, kept[e]);
-      device->EndScene();
-    });
-    if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
-      const d3d8::RasterCounters before = d3d8::raster_counters;
-      device->BeginScene();
-      d3d8::replay(device, kept[e]);
-      device->EndScene();
-      const d3d8::RasterCounters& c = d3d8::raster_counters;
-      std::fprintf(stderr, "entry %d: %zu calls, triangles: %llu layer, %llu simd (%llu narrow), %llu reference\n", e,
-                   kept[e].calls.size(), (unsigned long long)(c.layer_triangles - before.layer_triangles),
-                   (unsigned long long)(c.simd_triangles - before.simd_triangles),
-                   (unsigned long long)(c.narrow_triangles - before.narrow_triangles),
-                   (unsigned long long)(c.reference_triangles - before.reference_triangles));
+  // One thread, then every drawing thread (raster.mt.*).
+  for (const int threads : {1, 0}) {
+    d3d8::raster_options.threads = threads;
+    const char* prefix = threads == 1 ? "raster." : "raster.mt.";
+    double slowest = 0;
+    for (int e = 0; e < shell::kTimelineLength; ++e) {
+      if (!taken[e]) continue;
+      d3d8::prepare_replay(kept[e]);
+      // EndScene writes what waits for the drawing threads.
+      const double seconds = bench::median_seconds(30, [&] {
+        device->BeginScene();
+        d3d8::replay(device, kept[e]);
+        device->EndScene();
+      });
+      if (threads == 1 && std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
+        const d3d8::RasterCounters before = d3d8::raster_counters;
+        device->BeginScene();
+        d3d8::replay(device, kept[e]);
+        device->EndScene();
+        const d3d8::RasterCounters& c = d3d8::raster_counters;
+        std::fprintf(stderr, "entry %d: %zu calls, triangles: %llu layer, %llu simd (%llu narrow), %llu reference\n",
+                     e, kept[e].calls.size(), (unsigned long long)(c.layer_triangles - before.layer_triangles),
+                     (unsigned long long)(c.simd_triangles - before.simd_triangles),
+                     (unsigned long long)(c.narrow_triangles - before.narrow_triangles),
+                     (unsigned long long)(c.reference_triangles - before.reference_triangles));
+      }
+      char name[64];
+      std::snprintf(name, sizeof name, "%sentry%02d_ms", prefix, e);
+      bench::report(name, seconds * 1e3, "ms");
+      slowest = std::max(slowest, seconds);
     }
-    char name[64];
-    std::snprintf(name, sizeof name, "raster.entry%02d_ms", e);
-    bench::report(name, seconds * 1e3, "ms");
-    slowest = std::max(slowest, seconds);
+    bench::report((std::string(prefix) + "slowest_entry_ms").c_str(), slowest * 1e3, "ms");
   }
-  bench::report("raster.slowest_entry_ms", slowest * 1e3, "ms");
+  d3d8::raster_options = {};
   device->Release();
   win32::use_backend(nullptr);
   return 0;

@@ -55,12 +55,14 @@ std::string figure_name(const std::string& name, const char* width) {
   return width == nullptr ? name : "raster." + std::string(width) + "." + name.substr(std::string("raster.").size());
 }
 
-// The SIMD widths measured, widest first: the one the process uses (the
-// figures without a width in their names), then each narrower one, down to
-// the portable scalar path.
+// The SIMD widths measured on one thread, widest first: the one the
+// process uses (the figures without a width in their names), then each
+// narrower one, down to the portable scalar path; last the widest on every
+// drawing thread (raster.mt.*).
 struct Width {
   const char* name;
   cpu::SimdLevel level;
+  int threads = 1;  // 0: the process's drawing threads
 };
 std::vector<Width> widths() {
   const cpu::SimdLevel ceiling = cpu::simd_ceiling();
@@ -69,7 +71,13 @@ std::vector<Width> widths() {
     const auto l = static_cast<cpu::SimdLevel>(level);
     out.push_back({cpu::level_name(l), l});
   }
+  out.push_back({"mt", ceiling, 0});
   return out;
+}
+
+void use(const Width& w) {
+  d3d8::raster_options.max_simd = w.level;
+  d3d8::raster_options.threads = w.threads;
 }
 
 }  // namespace
@@ -111,7 +119,7 @@ int main() {
                {"raster.layer_add_ms", true, D3DBLEND_ONE, D3DBLEND_ONE},
                {"raster.layer_mod2x_ms", true, D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR}};
   for (const Width& w : widths()) {
-    d3d8::raster_options.max_simd = w.level;
+    use(w);
     for (const Mode& m : modes) {
       device->SetRenderState(D3DRS_ALPHABLENDENABLE, m.blend);
       device->SetRenderState(D3DRS_SRCBLEND, m.src);
@@ -120,6 +128,7 @@ int main() {
         device->SetStreamSource(0, layer_vb, sizeof(ScreenVertex));
         device->SetVertexShader(0x144);
         device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+        d3d8::finish_drawing(device);
       });
       bench::report(figure_name(m.name, w.name).c_str(), seconds * 1e3, "ms");
     }
@@ -157,12 +166,13 @@ int main() {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   // Equal depths pass LESSEQUAL, so every run does the full work.
   for (const Width& w : widths()) {
-    d3d8::raster_options.max_simd = w.level;
+    use(w);
     double seconds = bench::median_seconds(100, [&] {
       device->SetIndices(ib, 0);
       device->SetStreamSource(0, mesh_vb, sizeof(MeshVertex));
       device->SetVertexShader(0x142);
       device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(grid.size()), 0, UINT(indices.size() / 3));
+      d3d8::finish_drawing(device);
     });
     bench::report(figure_name("raster.mesh20k_ms", w.name).c_str(), seconds * 1e3, "ms");
   }
