@@ -1,23 +1,23 @@
-// Draw calls: argument checks against the bound buffers, the vertex stage,
-// primitive assembly, clipping, and handing each triangle to setup and a
-// shading path. With one drawing thread every pixel is written before the
-// call returns; with more, the set-up triangles wait in the device's queue
-// (draw_queue.h). Either way nothing changed after the call (a buffer, a
-// texture) can reach its pixels: vertices are processed and set up at once,
-// and a waiting draw holds its texture and the texels it reads.
+// Draw calls: argument checks against the bound buffers, the vertex stage
+// and primitive assembly; then clipping, setup and shading
+// (triangle_drawer.h, triangle_shader.h). With one drawing thread every
+// pixel is written before the call returns; with more, the draw waits in
+// the device's queue (draw_queue.h). Either way nothing changed after the
+// call (a buffer, a texture) can reach its pixels: the vertices are
+// processed and the triangles assembled at once, and a waiting draw holds
+// its texture and the texels it reads.
 #include "platform/d3d8/draw.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
-#include "platform/d3d8/clipper.h"
 #include "platform/d3d8/draw_queue.h"
 #include "platform/d3d8/kernels.h"
 #include "platform/d3d8/pixel_pipeline.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/texture_sampler.h"
 #include "platform/d3d8/triangle.h"
+#include "platform/d3d8/triangle_drawer.h"
 #include "platform/d3d8/triangle_shader.h"
 #include "platform/d3d8/vertex_processing.h"
 
@@ -36,14 +36,12 @@ cpu::SimdLevel raster_simd_level() {
 
 namespace {
 
-using raster::ClipVertex;
 using raster::ProcessedVertex;
-using raster::ScreenVertex;
 
-// Processed vertices of the current draw. Written and read only by the draw
-// functions below, on the thread that draws; kept between draws so a frame
-// allocates nothing once it has warmed up.
-std::vector<ProcessedVertex> processed_vertices;
+// The draw being shaded at once, with one drawing thread. Written and read
+// only by the draw functions below, on the thread that draws; kept between
+// draws so a frame allocates nothing once it has warmed up.
+raster::AssembledDraw assembled_now;
 
 raster::DrawStates read_states(DeviceState& s) {
   raster::DrawStates d;
@@ -85,84 +83,11 @@ raster::DrawStates read_states(DeviceState& s) {
   return d;
 }
 
-// Clips and sets up a draw's triangles. With one drawing thread each is
-// shaded at once; with more they join the device's queue.
-class TriangleDrawer {
- public:
-  TriangleDrawer(DeviceState& device, const raster::DrawStates& states)
-      : states_(states), queued_(drawing_threads() > 1) {
-    if (queued_) {
-      queue_ = &queue_draw(device, states, states.texture.texels != nullptr ? device.textures[0] : nullptr);
-    } else {
-      // Draws queued before the count of threads went down come first.
-      finish_queued_draws(device);
-      raster::prepare_scratch(device, 1);
-      shader_.emplace(device, states, 0);
-    }
-  }
-  TriangleDrawer(const TriangleDrawer&) = delete;
-  TriangleDrawer& operator=(const TriangleDrawer&) = delete;
-
-  // A draw shaded at once has all its pixels written when this returns.
-  void finish() {
-    if (shader_) {
-      shader_->finish_deferred();
-      raster::add_counters(counted_);
-    }
-  }
-
-  void draw(const ProcessedVertex& a, const ProcessedVertex& b, const ProcessedVertex& c) {
-    if (!a.valid || !b.valid || !c.valid) return;
-    if ((a.outcode | b.outcode | c.outcode) == 0) {
-      draw_screen(a.screen, b.screen, c.screen);
-      return;
-    }
-    if (a.outcode & b.outcode & c.outcode) return;  // wholly beyond one plane
-    const ClipVertex in[3] = {a.clip, b.clip, c.clip};
-    ClipVertex clipped[raster::kMaxPolygon];
-    const int n = raster::clip_homogeneous(in, clipped);
-    ScreenVertex polygon[raster::kMaxPolygon];
-    for (int i = 0; i < n; ++i) raster::project(clipped[i], polygon[i]);
-    draw_polygon(polygon, n);
-  }
-
- private:
-  void draw_screen(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-    if (a.in_guard_band && b.in_guard_band && c.in_guard_band) {
-      rasterize(a, b, c);
-      return;
-    }
-    const ScreenVertex polygon[3] = {a, b, c};
-    draw_polygon(polygon, 3);
-  }
-
-  // A convex polygon in screen space, possibly reaching past the guard band.
-  void draw_polygon(const ScreenVertex* polygon, int n) {
-    bool inside = true;
-    for (int i = 0; i < n; ++i) inside = inside && raster::inside_guard_band(polygon[i]);
-    ScreenVertex clipped[raster::kMaxPolygon];
-    if (!inside) {
-      n = raster::clip_guard_band(polygon, n, clipped);
-      polygon = clipped;
-    }
-    for (int i = 1; i + 1 < n; ++i) rasterize(polygon[0], polygon[i], polygon[i + 1]);
-  }
-
-  void rasterize(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-    if (!raster::setup_triangle(a, b, c, states_, triangle_)) return;
-    if (queued_) {
-      queue_->add(triangle_);
-    } else {
-      raster::count(counted_, shader_->shade(triangle_));
-    }
-  }
-
-  const raster::DrawStates& states_;
-  const bool queued_;
-  raster::DrawQueue* queue_ = nullptr;
-  std::optional<raster::TriangleShader> shader_;
-  RasterCounters counted_;
-  raster::Triangle triangle_;
+// Shades set-up triangles as they come, on the calling thread.
+struct ShadeAtOnce {
+  raster::TriangleShader& shader;
+  RasterCounters counted;
+  void add(const raster::Triangle& t) { raster::count(counted, shader.shade(t)); }
 };
 
 // The bound stream, checked: its layout, and how many whole vertices it holds.
@@ -218,30 +143,41 @@ void primitive_corners(D3DPRIMITIVETYPE type, uint64_t i, uint64_t (&corner)[3])
 }
 
 // Processes vertices [first, first + count) of the stream (checked by the
-// caller) into processed_vertices.
-void process_range(const DeviceState& s, const Stream& stream, uint64_t first, uint64_t count) {
+// caller) into out.
+void process_range(const DeviceState& s, const Stream& stream, uint64_t first, uint64_t count,
+                   std::vector<ProcessedVertex>& out) {
   const raster::Transform transform = raster::combined_transform(s.world, s.view, s.projection);
-  processed_vertices.resize(count);
+  out.resize(count);
   for (uint64_t i = 0; i < count; ++i) {
-    raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform,
-                           processed_vertices[i]);
+    raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform, out[i]);
   }
 }
 
-// Flat shading colours a triangle with its first vertex's colour; copying
-// it to all three before clipping keeps it whatever the clipper cuts away.
-void draw_assembled(TriangleDrawer& drawer, const raster::DrawStates& states,
-                    const ProcessedVertex* a, const ProcessedVertex* b, const ProcessedVertex* c) {
-  if (!states.flat_shade) {
-    drawer.draw(*a, *b, *c);
-    return;
+// Where a draw's vertices and triangles go: the device's queue when
+// several threads draw, else the one draw being shaded at once.
+raster::AssembledDraw& assembly_for(DeviceState& s, const raster::DrawStates& states) {
+  if (drawing_threads() > 1) {
+    return queue_draw(s, states, states.texture.texels != nullptr ? s.textures[0] : nullptr);
   }
-  ProcessedVertex fb = *b, fc = *c;
-  std::copy(a->screen.colour, a->screen.colour + 4, fb.screen.colour);
-  std::copy(a->screen.colour, a->screen.colour + 4, fc.screen.colour);
-  std::copy(a->clip.colour, a->clip.colour + 4, fb.clip.colour);
-  std::copy(a->clip.colour, a->clip.colour + 4, fc.clip.colour);
-  drawer.draw(*a, fb, fc);
+  // Draws queued before the count of threads went down come first.
+  finish_queued_draws(s);
+  // The vertices are not cleared: resizing to the same size then costs
+  // nothing, and process_vertex writes every field.
+  assembled_now.corners.clear();
+  return assembled_now;
+}
+
+// Shades a draw that is not queued, at once: every pixel is written when
+// it returns.
+void shade_now(DeviceState& s, const raster::DrawStates& states, const raster::AssembledDraw& draw) {
+  if (&draw != &assembled_now) return;
+  raster::prepare_scratch(s, 1);
+  raster::TriangleShader shader(s, states, 0);
+  ShadeAtOnce sink{shader, {}};
+  raster::TriangleDrawer<ShadeAtOnce> drawer(states, sink);
+  drawer.draw(draw, 0, draw.triangles());
+  shader.finish_deferred();
+  raster::add_counters(sink.counted);
 }
 
 }  // namespace
@@ -256,15 +192,15 @@ HRESULT draw_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT start_vertex,
   if (uint64_t{start_vertex} + needed > stream.vertex_count) return D3DERR_INVALIDCALL;
 
   const raster::DrawStates states = read_states(s);
-  process_range(s, stream, start_vertex, needed);
-  TriangleDrawer drawer(s, states);
+  raster::AssembledDraw& draw = assembly_for(s, states);
+  process_range(s, stream, start_vertex, needed, draw.vertices);
+  draw.corners.resize(3 * uint64_t{primitive_count});
   for (uint64_t i = 0; i < primitive_count; ++i) {
     uint64_t corner[3];
     primitive_corners(type, i, corner);
-    draw_assembled(drawer, states, &processed_vertices[corner[0]], &processed_vertices[corner[1]],
-                   &processed_vertices[corner[2]]);
+    for (int k = 0; k < 3; ++k) draw.corners[3 * i + k] = static_cast<uint32_t>(corner[k]);
   }
-  drawer.finish();
+  shade_now(s, states, draw);
   return D3D_OK;
 }
 
@@ -286,10 +222,11 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
   if (first + vertex_count > stream.vertex_count) return D3DERR_INVALIDCALL;
 
   const raster::DrawStates states = read_states(s);
-  process_range(s, stream, first, vertex_count);
-  TriangleDrawer drawer(s, states);
+  raster::AssembledDraw& draw = assembly_for(s, states);
+  process_range(s, stream, first, vertex_count, draw.vertices);
   const uint8_t* indices = index_data.bytes.data() + uint64_t{start_index} * index_bytes;
-  auto vertex_at = [&](uint64_t n) -> const ProcessedVertex* {
+  // The vertex number of index n, or -1 for an index outside the range.
+  auto vertex_at = [&](uint64_t n) -> int64_t {
     uint32_t index;
     if (index_bytes == 2) {
       index = uint32_t{indices[2 * n]} | uint32_t{indices[2 * n + 1]} << 8;
@@ -297,19 +234,20 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
       index = uint32_t{indices[4 * n]} | uint32_t{indices[4 * n + 1]} << 8 |
               uint32_t{indices[4 * n + 2]} << 16 | uint32_t{indices[4 * n + 3]} << 24;
     }
-    if (index < min_index || uint64_t{index} - min_index >= vertex_count) return nullptr;
-    return &processed_vertices[index - min_index];
+    if (index < min_index || uint64_t{index} - min_index >= vertex_count) return -1;
+    return int64_t{index} - min_index;
   };
+  draw.corners.resize(3 * uint64_t{primitive_count});
+  uint32_t* out = draw.corners.data();
   for (uint64_t i = 0; i < primitive_count; ++i) {
     uint64_t corner[3];
     primitive_corners(type, i, corner);
-    const ProcessedVertex* a = vertex_at(corner[0]);
-    const ProcessedVertex* b = vertex_at(corner[1]);
-    const ProcessedVertex* c = vertex_at(corner[2]);
-    if (a == nullptr || b == nullptr || c == nullptr) continue;
-    draw_assembled(drawer, states, a, b, c);
+    const int64_t a = vertex_at(corner[0]), b = vertex_at(corner[1]), c = vertex_at(corner[2]);
+    if (a < 0 || b < 0 || c < 0) continue;
+    *out++ = uint32_t(a), *out++ = uint32_t(b), *out++ = uint32_t(c);
   }
-  drawer.finish();
+  draw.corners.resize(size_t(out - draw.corners.data()));
+  shade_now(s, states, draw);
   return D3D_OK;
 }
 

@@ -13,76 +13,116 @@ namespace d3d8 {
 
 namespace {
 
-// The one device whose draws wait, if any: the draws of two devices go
-// into one target each, and the calls that need pixels ask their own
-// device, so only another device's draw has to find this one.
+// The one device whose draws wait, if any: each device draws into its own
+// target, and the calls that need pixels ask their own device, so only
+// another device's draw has to find this one.
 DeviceState* waiting_device = nullptr;
 
-// One band of rows: every waiting triangle that reaches it, cut to its rows,
+// Cuts the waiting draws into chunks, in order.
+void plan_chunks(raster::DrawQueue& queue) {
+  queue.chunk_count = 0;
+  for (size_t d = 0; d < queue.draw_count; ++d) {
+    const size_t triangles = queue.draws[d].assembled.triangles();
+    for (size_t first = 0; first < triangles; first += raster::kChunkTriangles) {
+      if (queue.chunks.size() == queue.chunk_count) queue.chunks.emplace_back();
+      raster::SetUpChunk& c = queue.chunks[queue.chunk_count++];
+      c.draw = static_cast<uint32_t>(d);
+      c.first = first;
+      c.end = std::min(triangles, first + raster::kChunkTriangles);
+      c.triangles.clear();
+      c.counted.clear();
+      for (std::vector<uint32_t>& band : c.in_band) band.clear();
+    }
+  }
+}
+
+void set_up_chunk(const raster::DrawQueue& queue, raster::SetUpChunk& chunk) {
+  const raster::QueuedDraw& draw = queue.draws[chunk.draw];
+  raster::TriangleDrawer<raster::SetUpChunk> drawer(draw.states, chunk);
+  drawer.draw(draw.assembled, chunk.first, chunk.end);
+}
+
+// One band of rows: every set-up triangle that reaches it, cut to its rows,
 // draw by draw, each draw under its own states.
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int participant,
                 RasterCounters& counted) {
   const int top = band * raster::kBandRows, bottom = top + raster::kBandRows;
-  const std::vector<uint32_t>& reaching = queue.in_band[band];
-  size_t i = 0;
-  while (i < reaching.size()) {
-    const uint32_t draw = queue.draw_of[reaching[i]];
+  size_t c = 0;
+  while (c < queue.chunk_count) {
+    const uint32_t draw = queue.chunks[c].draw;
     raster::TriangleShader shader(device, queue.draws[draw].states, participant);
-    for (; i < reaching.size() && queue.draw_of[reaching[i]] == draw; ++i) {
-      const uint32_t index = reaching[i];
-      const raster::Triangle& t = queue.triangles[index];
-      if (t.y_begin >= top && t.y_end <= bottom) {
-        raster::count(counted, shader.shade(t));
-        continue;
-      }
-      raster::Triangle cut = t;
-      cut.y_begin = std::max(t.y_begin, top);
-      cut.y_end = std::min(t.y_end, bottom);
-      const raster::TriangleShader::Shaded shaded = shader.shade(cut);
-      // Counted once, by whichever of its bands first covers a pixel.
-      if (shaded.path != raster::TriangleShader::Path::none &&
-          std::atomic_ref<uint8_t>(queue.counted[index]).exchange(1, std::memory_order_relaxed) == 0) {
-        raster::count(counted, shaded);
+    for (; c < queue.chunk_count && queue.chunks[c].draw == draw; ++c) {
+      raster::SetUpChunk& chunk = queue.chunks[c];
+      for (const uint32_t index : chunk.in_band[band]) {
+        const raster::Triangle& t = chunk.triangles[index];
+        if (t.y_begin >= top && t.y_end <= bottom) {
+          raster::count(counted, shader.shade(t));
+          continue;
+        }
+        raster::Triangle cut = t;
+        cut.y_begin = std::max(t.y_begin, top);
+        cut.y_end = std::min(t.y_end, bottom);
+        const raster::TriangleShader::Shaded shaded = shader.shade(cut);
+        // Counted once, by whichever of its bands first covers a pixel.
+        if (shaded.path != raster::TriangleShader::Path::none &&
+            std::atomic_ref<uint8_t>(chunk.counted[index]).exchange(1, std::memory_order_relaxed) == 0) {
+          raster::count(counted, shaded);
+        }
       }
     }
     shader.finish_deferred();
   }
 }
 
-void release_and_clear(raster::DrawQueue& queue) {
-  for (raster::QueuedDraw& d : queue.draws) {
-    if (d.texture != nullptr) d.texture->Release();
+void release(raster::DrawQueue& queue) {
+  for (size_t d = 0; d < queue.draw_count; ++d) {
+    raster::QueuedDraw& draw = queue.draws[d];
+    if (draw.texture != nullptr) draw.texture->Release();
+    draw.texture = nullptr;
   }
-  queue.draws.clear();
-  queue.triangles.clear();
-  queue.draw_of.clear();
-  queue.counted.clear();
-  for (std::vector<uint32_t>& band : queue.in_band) band.clear();
+  queue.draw_count = 0;
+  queue.triangle_count = 0;
+  queue.chunk_count = 0;
 }
 
 }  // namespace
 
-raster::DrawQueue& queue_draw(DeviceState& device, const raster::DrawStates& states,
-                              IDirect3DBaseTexture8* texture) {
+raster::AssembledDraw& queue_draw(DeviceState& device, const raster::DrawStates& states,
+                                  IDirect3DBaseTexture8* texture) {
   if (waiting_device != nullptr && waiting_device != &device) finish_queued_draws(*waiting_device);
   if (!device.queued_draws) device.queued_draws = std::make_shared<raster::DrawQueue>();
   raster::DrawQueue& queue = *device.queued_draws;
-  if (queue.full()) finish_queued_draws(device);
+  if (queue.draw_count > 0) {
+    queue.triangle_count += queue.draws[queue.draw_count - 1].assembled.triangles();
+    if (queue.triangle_count >= raster::kMaxQueuedTriangles) finish_queued_draws(device);
+  }
+  if (queue.draws.size() == queue.draw_count) queue.draws.emplace_back();
+  raster::QueuedDraw& draw = queue.draws[queue.draw_count++];
   if (texture != nullptr) texture->AddRef();
-  queue.draws.push_back({states, texture});
+  draw.states = states;
+  draw.texture = texture;
+  // The vertices are left for the caller to resize (process_vertex writes
+  // every field): a warm frame then zeroes nothing.
+  draw.assembled.corners.clear();
   waiting_device = &device;
-  return queue;
+  return draw.assembled;
 }
 
 bool has_queued_draws(const DeviceState& device) {
-  return device.queued_draws && !device.queued_draws->draws.empty();
+  return device.queued_draws && device.queued_draws->draw_count > 0;
 }
 
 void finish_queued_draws(DeviceState& device) {
   if (!has_queued_draws(device)) return;
   raster::DrawQueue& queue = *device.queued_draws;
-  if (!queue.triangles.empty()) {
-    const int participants = std::min(drawing_threads(), raster::kBands);
+  plan_chunks(queue);
+  if (queue.chunk_count > 0) {
+    const int threads = drawing_threads();
+    std::atomic<size_t> next_chunk{0};
+    raster::run_on_drawing_threads(std::min<int>(threads, static_cast<int>(queue.chunk_count)), [&](int) {
+      for (size_t c = next_chunk++; c < queue.chunk_count; c = next_chunk++) set_up_chunk(queue, queue.chunks[c]);
+    });
+    const int participants = std::min(threads, raster::kBands);
     raster::prepare_scratch(device, participants);
     std::vector<RasterCounters> counted(participants);
     std::atomic<int> next_band{0};
@@ -93,7 +133,7 @@ void finish_queued_draws(DeviceState& device) {
     });
     for (const RasterCounters& c : counted) raster::add_counters(c);
   }
-  release_and_clear(queue);
+  release(queue);
   if (waiting_device == &device) waiting_device = nullptr;
 }
 
