@@ -19,8 +19,9 @@ namespace {
 DeviceState* waiting_device = nullptr;
 
 // Cuts the waiting draws into chunks, in order.
-void plan_chunks(raster::DrawQueue& queue) {
+void plan_chunks(raster::DrawQueue& queue, int bands) {
   queue.chunk_count = 0;
+  queue.bands = bands;
   for (size_t d = 0; d < queue.draw_count; ++d) {
     const size_t triangles = queue.draws[d].assembled.triangles();
     for (size_t first = 0; first < triangles; first += raster::kChunkTriangles) {
@@ -29,6 +30,7 @@ void plan_chunks(raster::DrawQueue& queue) {
       c.draw = static_cast<uint32_t>(d);
       c.first = first;
       c.end = std::min(triangles, first + raster::kChunkTriangles);
+      c.band_rows = kBackBufferHeight / bands;
       c.triangles.clear();
       c.counted.clear();
       for (std::vector<uint32_t>& band : c.in_band) band.clear();
@@ -46,7 +48,8 @@ void set_up_chunk(const raster::DrawQueue& queue, raster::SetUpChunk& chunk) {
 // draw by draw, each draw under its own states.
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int participant,
                 RasterCounters& counted) {
-  const int top = band * raster::kBandRows, bottom = top + raster::kBandRows;
+  const int rows = kBackBufferHeight / queue.bands;
+  const int top = band * rows, bottom = top + rows;
   size_t c = 0;
   while (c < queue.chunk_count) {
     const uint32_t draw = queue.chunks[c].draw;
@@ -115,19 +118,19 @@ bool has_queued_draws(const DeviceState& device) {
 void finish_queued_draws(DeviceState& device) {
   if (!has_queued_draws(device)) return;
   raster::DrawQueue& queue = *device.queued_draws;
-  plan_chunks(queue);
+  const int threads = drawing_threads();
+  plan_chunks(queue, raster::bands_for(threads));
   if (queue.chunk_count > 0) {
-    const int threads = drawing_threads();
     std::atomic<size_t> next_chunk{0};
     raster::run_on_drawing_threads(std::min<int>(threads, static_cast<int>(queue.chunk_count)), [&](int) {
       for (size_t c = next_chunk++; c < queue.chunk_count; c = next_chunk++) set_up_chunk(queue, queue.chunks[c]);
     });
-    const int participants = std::min(threads, raster::kBands);
+    const int participants = std::min(threads, queue.bands);
     raster::prepare_scratch(device, participants);
     std::vector<RasterCounters> counted(participants);
     std::atomic<int> next_band{0};
     raster::run_on_drawing_threads(participants, [&](int participant) {
-      for (int band = next_band++; band < raster::kBands; band = next_band++) {
+      for (int band = next_band++; band < queue.bands; band = next_band++) {
         shade_band(device, queue, band, participant, counted[participant]);
       }
     });

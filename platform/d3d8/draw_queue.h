@@ -27,12 +27,13 @@ struct DeviceState;
 
 namespace d3d8::raster {
 
-// Thirty rows: sixteen bands, enough for two to eight threads to even out
-// where the picture is busier, few enough that a small triangle seldom
-// reaches two.
-constexpr int kBandRows = 30;
-constexpr int kBands = kBackBufferHeight / kBandRows;
-static_assert(kBackBufferHeight % kBandRows == 0);
+// The frame is cut into four bands of rows per thread, which lets the
+// threads even out where the picture is busier, and at most sixteen (thirty
+// rows): every band a triangle reaches sets it up for its rows again, which
+// a screen layer pays for in every band.
+constexpr int kMaxBands = 16;
+constexpr int bands_for(int threads) { return threads >= 4 ? kMaxBands : 4 * threads; }
+static_assert(kBackBufferHeight % kMaxBands == 0 && kBackBufferHeight % 12 == 0 && kBackBufferHeight % 8 == 0);
 
 // Triangles a thread sets up at a time: enough to outweigh taking them,
 // few enough that a large draw spreads over every thread.
@@ -53,8 +54,9 @@ struct QueuedDraw {
 struct SetUpChunk {
   uint32_t draw = 0;
   size_t first = 0, end = 0;
+  int band_rows = kBackBufferHeight;
   std::vector<Triangle> triangles;
-  std::vector<uint32_t> in_band[kBands];  // per band: the triangles reaching it, in order
+  std::vector<uint32_t> in_band[kMaxBands];  // per band: the triangles reaching it, in order
   // Per triangle: whether it has been counted (raster_counters), set by the
   // first of its bands to shade a pixel of it.
   std::vector<uint8_t> counted;
@@ -63,8 +65,8 @@ struct SetUpChunk {
     const auto index = static_cast<uint32_t>(triangles.size());
     triangles.push_back(t);
     counted.push_back(0);
-    const int last = (t.y_end - 1) / kBandRows;
-    for (int band = t.y_begin / kBandRows; band <= last; ++band) in_band[band].push_back(index);
+    const int last = (t.y_end - 1) / band_rows;
+    for (int band = t.y_begin / band_rows; band <= last; ++band) in_band[band].push_back(index);
   }
 };
 
@@ -76,6 +78,7 @@ struct DrawQueue {
   size_t triangle_count = 0;  // of the draws before the last
   std::vector<SetUpChunk> chunks;
   size_t chunk_count = 0;
+  int bands = 1;
 };
 
 }  // namespace d3d8::raster
