@@ -8,8 +8,10 @@
 #include "shell/shell.h"
 
 int main() {
-  // A bad TUULI_SIMD ends the program here, before any window opens.
+  // A bad TUULI_SIMD or TUULI_THREADS ends the program here, before any
+  // window opens.
   cpu::simd_ceiling();
+  cpu::drawing_threads();
   win32::SdlWindowBackend window;
   win32::use_backend(&window);
   bass::use_output(bass::device_output());

@@ -79,8 +79,10 @@ void set_exit_code(int code) { exit_code = code; }
 }  // namespace tools
 
 int main(int argc, char** argv) {
-  // A bad TUULI_SIMD ends the program here, before any work starts.
+  // A bad TUULI_SIMD or TUULI_THREADS ends the program here, before any
+  // work starts.
   cpu::simd_ceiling();
+  cpu::drawing_threads();
   CLI::App app{"tuuli: tools for the tuulikannel demo (capture, clips, meshes, media, play)",
                "tuuli"};
   app.require_subcommand(1);

@@ -84,7 +84,7 @@ bool threads_for(const char* env_value, int cores, int& threads, std::string& er
   if (env_value == nullptr || *env_value == '\0') return true;
   char* end = nullptr;
   const long asked = std::strtol(env_value, &end, 10);
-  if (*end != '\0' || asked < 1 || asked > 64) {
+  if (*env_value < '0' || *env_value > '9' || *end != '\0' || asked < 1 || asked > 64) {
     error = std::string("TUULI_THREADS=") + env_value + " is not a number of threads from 1 to 64";
     return false;
   }

@@ -183,12 +183,20 @@ TEST_F(Capture, OneOrFourDrawingThreadsGiveTheSameFrames) {
   EXPECT_EQ(logs[0], logs[1]);
 }
 
-TEST(Tuuli, AnUnknownTuuliSimdIsAUsageError) {
-  setenv("TUULI_SIMD", "avx1024", 1);
-  const Result r = run("--help");
-  unsetenv("TUULI_SIMD");
-  EXPECT_EQ(r.exit_code, 2);
-  EXPECT_NE(r.output.find("TUULI_SIMD=avx1024 is not one of"), std::string::npos) << r.output;
+TEST(Tuuli, ABadTuuliSimdOrTuuliThreadsIsAUsageError) {
+  struct Case {
+    const char* variable;
+    const char* value;
+    const char* says;
+  } cases[] = {{"TUULI_SIMD", "avx1024", "TUULI_SIMD=avx1024 is not one of"},
+               {"TUULI_THREADS", "0", "TUULI_THREADS=0 is not a number of threads"}};
+  for (const Case& c : cases) {
+    setenv(c.variable, c.value, 1);
+    const Result r = run("--help");
+    unsetenv(c.variable);
+    EXPECT_EQ(r.exit_code, 2) << c.variable;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+// Draws that wait for the drawing threads: what they read stays theirs
+// (a texture released, a thread count lowered, another device drawing)
+// and the picture is the one a single thread draws.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/cpu/cpu.h"
+#include "tests/d3d8/raster_fixture.h"
+
+namespace raster_test {
+namespace {
+
+class DrawQueue : public RasterTest {
+ protected:
+  // A texture only the device holds once bound: released here at once.
+  void bind_owned_texture(uint32_t seed) {
+    IDirect3DTexture8* t = texture(64, 64, D3DFMT_R5G6B5,
+                                   [&](int x, int y) { return uint32_t((x * 977 + y * 131) ^ seed) & 0xFFFF; });
+    textures_.pop_back();
+    t->Release();
+  }
+
+  // Runs `steps` on a cleared device with `threads` drawing threads and
+  // returns the picture.
+  std::vector<uint16_t> picture(int threads, const std::function<void()>& steps) {
+    d3d8::raster_options.threads = threads;
+    state(D3DRS_ALPHABLENDENABLE, FALSE);
+    clear(0x00102030);
+    steps();
+    std::vector<uint16_t> out = colour_buffer();
+    d3d8::raster_options = {};
+    return out;
+  }
+};
+
+TEST_F(DrawQueue, WaitingDrawsGiveTheOneThreadPicture) {
+  auto additive = [&] {
+    state(D3DRS_ALPHABLENDENABLE, TRUE);
+    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> steps;
+  } cases[] = {
+      // The texture's last reference goes while its draw waits; a second
+      // texture then takes its place.
+      {"texture released while its draw waits",
+       [&] {
+         bind_owned_texture(0x1234);
+         draw_layer(0xFFFFFFFF);
+         device_->SetTexture(0, nullptr);
+         bind_owned_texture(0x4321);
+         additive();
+         draw_layer(0x80808080);
+         device_->SetTexture(0, nullptr);
+       }},
+      // Down to one thread between draws: the waiting draw still comes first.
+      {"thread count lowered between draws",
+       [&] {
+         bind_owned_texture(0x0F0F);
+         draw_layer(0xFFFFFFFF);
+         d3d8::raster_options.threads = 1;
+         additive();
+         draw_layer(0xC0C0C0C0);
+         device_->SetTexture(0, nullptr);
+       }},
+      // A clear between draws of one scene clears what came before only.
+      {"clear between draws",
+       [&] {
+         bind_owned_texture(0x5555);
+         draw_layer(0xFFFFFFFF);
+         device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00400000, 1.0f, 0);
+         additive();
+         std::vector<ScreenVertex> half = layer_strip(0xFFFFFFFF);
+         for (auto& v : half) v.y = v.y == 0 ? 100.0f : 300.0f;
+         draw_screen(half, D3DPT_TRIANGLESTRIP);
+         device_->SetTexture(0, nullptr);
+       }},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint16_t> one = picture(1, c.steps);
+    for (int threads : {2, 5}) {
+      EXPECT_TRUE(picture(threads, c.steps) == one) << c.name << ", " << threads << " threads";
+    }
+  }
+}
+
+// A device whose draws wait may be released, and another device's draw
+// then finds nothing of it.
+TEST_F(DrawQueue, ADeviceReleasedWithDrawsWaiting) {
+  d3d8::raster_options.threads = 3;
+  bind_owned_texture(0x2222);
+  draw_layer(0xFFFFFFFF);
+  device_->SetTexture(0, nullptr);
+  device_->Release();
+  device_ = nullptr;
+  object_->Release();
+  object_ = nullptr;
+  SetUp();
+  d3d8::raster_options.threads = 3;
+  bind_owned_texture(0x3333);
+  clear(0);
+  draw_layer(0xFFFFFFFF);
+  device_->SetTexture(0, nullptr);
+  EXPECT_NE(pixel(320, 240), 0);
+}
+
+TEST(DrawingThreads, TuuliThreadsIsACountFromOneTo64) {
+  struct Case {
+    const char* env;
+    int cores, expected;
+  } cases[] = {{nullptr, 2, 2}, {"", 12, 12}, {"1", 8, 1}, {"7", 2, 7}, {"64", 1, 64}, {nullptr, 300, 64}};
+  for (const Case& c : cases) {
+    int got = 0;
+    std::string error;
+    ASSERT_TRUE(cpu::threads_for(c.env, c.cores, got, error)) << (c.env ? c.env : "(unset)");
+    EXPECT_EQ(got, c.expected) << (c.env ? c.env : "(unset)") << " with " << c.cores << " cores";
+  }
+  for (const char* bad : {"0", "65", "-2", "two", "3x", " 4"}) {
+    int got = 0;
+    std::string error;
+    EXPECT_FALSE(cpu::threads_for(bad, 4, got, error)) << bad;
+    EXPECT_NE(error.find(std::string("TUULI_THREADS=") + bad), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace raster_test
