@@ -1,13 +1,45 @@
 #include "platform/d3d8/draw_queue.h"
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_local.h"
 #include "platform/d3d8/drawing_threads.h"
 #include "platform/d3d8/triangle_shader.h"
+
+namespace d3d8::raster {
+
+void balance_bands(int bands, const int* top, const double* seconds, int* new_top) {
+  // Each band keeps this many rows at least, so a band whose work went to
+  // nothing still measures something next time.
+  constexpr int kMinRows = 4;
+  double total = 0;
+  for (int b = 0; b < bands; ++b) total += seconds[b];
+  new_top[0] = 0;
+  new_top[bands] = kBackBufferHeight;
+  if (bands == 1 || !(total > 0)) {
+    std::copy(top + 1, top + bands, new_top + 1);
+    return;
+  }
+  // Walk the old bands' work row by row to each even share's border.
+  int b = 0;
+  double before = 0;  // the work of the old bands above band b
+  for (int k = 1; k < bands; ++k) {
+    const double share = total * k / bands;
+    while (b + 1 < bands && before + seconds[b] < share) before += seconds[b++];
+    const int rows = top[b + 1] - top[b];
+    const double into = seconds[b] > 0 ? (share - before) / seconds[b] * rows : 0;
+    const double target = top[b] + into;
+    const int moved = static_cast<int>(std::lround((top[k] + target) / 2));
+    new_top[k] = std::clamp(moved, new_top[k - 1] + kMinRows, kBackBufferHeight - (bands - k) * kMinRows);
+  }
+}
+
+}  // namespace d3d8::raster
 
 namespace d3d8 {
 
@@ -19,9 +51,8 @@ namespace {
 DeviceState* waiting_device = nullptr;
 
 // Cuts the waiting draws into chunks, in order.
-void plan_chunks(raster::DrawQueue& queue, int bands) {
+void plan_chunks(raster::DrawQueue& queue) {
   queue.chunk_count = 0;
-  queue.bands = bands;
   for (size_t d = 0; d < queue.draw_count; ++d) {
     const size_t triangles = queue.draws[d].assembled.triangles();
     for (size_t first = 0; first < triangles; first += raster::kChunkTriangles) {
@@ -30,7 +61,8 @@ void plan_chunks(raster::DrawQueue& queue, int bands) {
       c.draw = static_cast<uint32_t>(d);
       c.first = first;
       c.end = std::min(triangles, first + raster::kChunkTriangles);
-      c.band_rows = kBackBufferHeight / bands;
+      c.bands = queue.bands;
+      c.band_top = queue.band_top;
       c.triangles.clear();
       c.counted.clear();
       for (std::vector<uint32_t>& band : c.in_band) band.clear();
@@ -48,8 +80,7 @@ void set_up_chunk(const raster::DrawQueue& queue, raster::SetUpChunk& chunk) {
 // draw by draw, each draw under its own states.
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int participant,
                 RasterCounters& counted) {
-  const int rows = kBackBufferHeight / queue.bands;
-  const int top = band * rows, bottom = top + rows;
+  const int top = queue.band_top[band], bottom = queue.band_top[band + 1];
   size_t c = 0;
   while (c < queue.chunk_count) {
     const uint32_t draw = queue.chunks[c].draw;
@@ -119,22 +150,30 @@ void finish_queued_draws(DeviceState& device) {
   if (!has_queued_draws(device)) return;
   raster::DrawQueue& queue = *device.queued_draws;
   const int threads = drawing_threads();
-  plan_chunks(queue, raster::bands_for(threads));
+  const int bands = std::min(threads, raster::kMaxBands);
+  if (queue.bands != bands) {
+    // Even bands to start from, for a new count of threads.
+    queue.bands = bands;
+    for (int b = 0; b <= bands; ++b) queue.band_top[b] = kBackBufferHeight * b / bands;
+  }
+  plan_chunks(queue);
   if (queue.chunk_count > 0) {
     std::atomic<size_t> next_chunk{0};
     raster::run_on_drawing_threads(std::min<int>(threads, static_cast<int>(queue.chunk_count)), [&](int) {
       for (size_t c = next_chunk++; c < queue.chunk_count; c = next_chunk++) set_up_chunk(queue, queue.chunks[c]);
     });
-    const int participants = std::min(threads, queue.bands);
-    raster::prepare_scratch(device, participants);
-    std::vector<RasterCounters> counted(participants);
-    std::atomic<int> next_band{0};
-    raster::run_on_drawing_threads(participants, [&](int participant) {
-      for (int band = next_band++; band < queue.bands; band = next_band++) {
-        shade_band(device, queue, band, participant, counted[participant]);
-      }
+    raster::prepare_scratch(device, bands);
+    RasterCounters counted[raster::kMaxBands];
+    double seconds[raster::kMaxBands];
+    raster::run_on_drawing_threads(bands, [&](int band) {
+      const auto start = std::chrono::steady_clock::now();
+      shade_band(device, queue, band, band, counted[band]);
+      seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
-    for (const RasterCounters& c : counted) raster::add_counters(c);
+    for (int b = 0; b < bands; ++b) raster::add_counters(counted[b]);
+    int balanced[raster::kMaxBands + 1];
+    raster::balance_bands(bands, queue.band_top, seconds, balanced);
+    std::copy(balanced, balanced + bands + 1, queue.band_top);
   }
   release(queue);
   if (waiting_device == &device) waiting_device = nullptr;

@@ -5,10 +5,10 @@
 // Present, a clear, a read of the target, a texture about to be widened
 // afresh (the waiting draws read the old texels), or another device's draw.
 // Then the threads set the waiting triangles up, in chunks side by side,
-// and shade them in bands of rows, each band every triangle that reaches it
-// in the order drawn: every pixel sees the draws and their triangles in
-// submission order, so the picture is the same bytes for any number of
-// threads.
+// and shade them in bands of rows, one band each, every triangle that
+// reaches it in the order drawn: every pixel sees the draws and their
+// triangles in submission order, so the picture is the same bytes for any
+// number of threads and wherever the bands meet.
 #pragma once
 
 #include <cstddef>
@@ -27,13 +27,18 @@ struct DeviceState;
 
 namespace d3d8::raster {
 
-// The frame is cut into four bands of rows per thread, which lets the
-// threads even out where the picture is busier, and at most sixteen (thirty
-// rows): every band a triangle reaches sets it up for its rows again, which
-// a screen layer pays for in every band.
-constexpr int kMaxBands = 16;
-constexpr int bands_for(int threads) { return threads >= 4 ? kMaxBands : 4 * threads; }
-static_assert(kBackBufferHeight % kMaxBands == 0 && kBackBufferHeight % 12 == 0 && kBackBufferHeight % 8 == 0);
+// One band of rows per thread. Every band a triangle reaches sets it up
+// for its rows again (a screen layer pays for its columns in each), so
+// bands are few and tall, and their borders move from frame to frame to
+// where the last frame's work split evenly (balance_bands).
+constexpr int kMaxBands = 64;
+
+// The borders of `bands` bands (top[0] = 0 .. top[bands] = the height) that
+// would have given each band the same share of the work, had the work in
+// each old band [top[b], top[b + 1]) been spread evenly over its rows and
+// taken seconds[b]; moved halfway there from the old ones, so one unusual
+// frame does not throw them, and every band keeps a few rows.
+void balance_bands(int bands, const int* top, const double* seconds, int* new_top);
 
 // Triangles a thread sets up at a time: enough to outweigh taking them,
 // few enough that a large draw spreads over every thread.
@@ -54,7 +59,8 @@ struct QueuedDraw {
 struct SetUpChunk {
   uint32_t draw = 0;
   size_t first = 0, end = 0;
-  int band_rows = kBackBufferHeight;
+  int bands = 1;
+  const int* band_top = nullptr;  // the queue's: bands + 1 borders
   std::vector<Triangle> triangles;
   std::vector<uint32_t> in_band[kMaxBands];  // per band: the triangles reaching it, in order
   // Per triangle: whether it has been counted (raster_counters), set by the
@@ -65,8 +71,9 @@ struct SetUpChunk {
     const auto index = static_cast<uint32_t>(triangles.size());
     triangles.push_back(t);
     counted.push_back(0);
-    const int last = (t.y_end - 1) / band_rows;
-    for (int band = t.y_begin / band_rows; band <= last; ++band) in_band[band].push_back(index);
+    int band = 0;
+    while (band + 1 < bands && band_top[band + 1] <= t.y_begin) ++band;
+    for (; band < bands && band_top[band] < t.y_end; ++band) in_band[band].push_back(index);
   }
 };
 
@@ -78,7 +85,8 @@ struct DrawQueue {
   size_t triangle_count = 0;  // of the draws before the last
   std::vector<SetUpChunk> chunks;
   size_t chunk_count = 0;
-  int bands = 1;
+  int bands = 0;
+  int band_top[kMaxBands + 1] = {};
 };
 
 }  // namespace d3d8::raster

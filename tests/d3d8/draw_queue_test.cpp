@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/cpu/cpu.h"
+#include "platform/d3d8/draw_queue.h"
 #include "tests/d3d8/raster_fixture.h"
 
 namespace raster_test {
@@ -107,6 +108,32 @@ TEST_F(DrawQueue, ADeviceReleasedWithDrawsWaiting) {
   draw_layer(0xFFFFFFFF);
   device_->SetTexture(0, nullptr);
   EXPECT_NE(pixel(320, 240), 0);
+}
+
+TEST(DrawingThreads, BandBordersMoveHalfwayToWhereTheWorkSplitsEvenly) {
+  struct Case {
+    const char* name;
+    std::vector<int> top;
+    std::vector<double> seconds;
+    std::vector<int> expected;
+  } cases[] = {
+      {"even work stays", {0, 240, 480}, {1, 1}, {0, 240, 480}},
+      // The top band took three times as long: its even share ends at row
+      // 160, and the border moves halfway there.
+      {"busy top band", {0, 240, 480}, {3, 1}, {0, 200, 480}},
+      {"busy bottom band", {0, 240, 480}, {1, 3}, {0, 280, 480}},
+      {"nothing measured", {0, 100, 480}, {0, 0}, {0, 100, 480}},
+      // All the work in one band of three: the others keep a few rows.
+      {"all in the middle", {0, 160, 320, 480}, {0, 1, 0}, {0, 187, 293, 480}},
+      {"all at the top", {0, 8, 16, 480}, {1, 0, 0}, {0, 5, 11, 480}},
+      {"a band keeps its least rows", {0, 2, 480}, {5, 0}, {0, 4, 480}},
+  };
+  for (const Case& c : cases) {
+    const int bands = static_cast<int>(c.seconds.size());
+    std::vector<int> got(c.top.size());
+    d3d8::raster::balance_bands(bands, c.top.data(), c.seconds.data(), got.data());
+    EXPECT_EQ(got, c.expected) << c.name;
+  }
 }
 
 TEST(DrawingThreads, TuuliThreadsIsACountFromOneTo64) {
