@@ -76,6 +76,11 @@ void set_up_chunk(const raster::DrawQueue& queue, raster::SetUpChunk& chunk) {
   drawer.draw(draw.assembled, chunk.first, chunk.end);
 }
 
+// Marks a flag that threads share; true for the one thread that marked it
+// first. (The compilers' builtin: the web build's library has no
+// std::atomic_ref.)
+bool first_to_mark(uint8_t& flag) { return __atomic_exchange_n(&flag, uint8_t{1}, __ATOMIC_RELAXED) == 0; }
+
 // One band of rows: every set-up triangle that reaches it, cut to its rows,
 // draw by draw, each draw under its own states.
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int participant,
@@ -99,7 +104,7 @@ void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int par
         const raster::TriangleShader::Shaded shaded = shader.shade(cut);
         // Counted once, by whichever of its bands first covers a pixel.
         if (shaded.path != raster::TriangleShader::Path::none &&
-            std::atomic_ref<uint8_t>(chunk.counted[index]).exchange(1, std::memory_order_relaxed) == 0) {
+            first_to_mark(chunk.counted[index])) {
           raster::count(counted, shaded);
         }
       }
