@@ -338,6 +338,27 @@ struct EdgeWalker {
   }
 };
 
+// The spans of rows [y, y_end) bounded by one edge on each side and by
+// the columns [x_lo, x_hi], from spans[count] on; returns the new count
+// and leaves both walkers at row y_end. Walked in copies, which stay in
+// registers.
+inline int walk_rows(int y, int y_end, int64_t x_lo, int64_t x_hi, EdgeWalker& lower_at, EdgeWalker& upper_at,
+                     Span* spans, int count) {
+  EdgeWalker lower = lower_at, upper = upper_at;
+  for (; y < y_end; ++y) {
+    const int64_t lo = std::max(x_lo, lower.lower());
+    const int64_t hi = std::min(x_hi, upper.q);
+    lower.next();
+    upper.next();
+    // Written always, kept when not empty: rows end empty as unpredictably
+    // as the edges step.
+    spans[count] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
+    count += lo <= hi ? 1 : 0;
+  }
+  lower_at = lower;
+  upper_at = upper;
+  return count;
+}
 
 }  // namespace
 
@@ -443,43 +464,71 @@ int compute_spans(const Triangle& t, Span* spans) {
   }
   if (y_begin >= y_end) return 0;
 
-  // Two walkers a side, the missing one a bound that never binds, so the
-  // row loop has no loops of its own.
-  constexpr int64_t kFar = int64_t{1} << 40;
-  EdgeWalker lower[2], upper[2];
-  lower[1].q = -kFar;
-  upper[1].q = kFar;
+  // A triangle has one sloped edge on one side and one or two on the
+  // other. Two meet at a vertex V: in the rows above V the upper of them
+  // is the only bound on its side that can bind, in the rows below V the
+  // lower (the other is then outside the wedge the first and the opposite
+  // edge make), and only a row through V itself needs both. So each run
+  // of rows walks one edge a side, which keeps the walkers in registers.
+  int lower_edges[2], upper_edges[2];
   int lower_count = 0, upper_count = 0;
-  const int64_t y16 = int64_t{y_begin} * kSubpixelScale;
   for (int e = 0; e < 3; ++e) {
-    if (dY[e] == 0) continue;
-    // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
-    // and n grows by -16 dX a row.
-    const int64_t threshold = dY[e] < 0 ? 0 : 1;  // sloped edges going up are left edges
-    const int64_t n = threshold - dX[e] * (y16 - t.Y[e]) - dY[e] * t.X[e];
-    if (dY[e] < 0) {
-      EdgeWalker& w = lower[lower_count++];  // x >= ceil(n / A)
+    if (dY[e] < 0) lower_edges[lower_count++] = e;  // sloped edges going up are left edges
+    if (dY[e] > 0) upper_edges[upper_count++] = e;
+  }
+  // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
+  // and n grows by -16 dX a row. The walker of edge e from row y.
+  auto walker = [&](int e, int y) {
+    const int64_t threshold = dY[e] < 0 ? 0 : 1;
+    const int64_t n = threshold - dX[e] * (int64_t{y} * kSubpixelScale - t.Y[e]) - dY[e] * t.X[e];
+    EdgeWalker w;
+    if (dY[e] < 0) {  // x >= ceil(n / A)
       w.d = -kSubpixelScale * dY[e];
       w.start(n, -kSubpixelScale * dX[e]);
-    } else {
-      EdgeWalker& w = upper[upper_count++];  // x <= floor(-n / -A)
+    } else {  // x <= floor(-n / -A)
       w.d = kSubpixelScale * dY[e];
       w.start(-n, kSubpixelScale * dX[e]);
     }
+    return w;
+  };
+  const int64_t x_lo = t.x_begin, x_hi = int64_t{t.x_end} - 1;
+  if (lower_count == 1 && upper_count == 1) {
+    EdgeWalker lower = walker(lower_edges[0], y_begin), upper = walker(upper_edges[0], y_begin);
+    return walk_rows(y_begin, y_end, x_lo, x_hi, lower, upper, spans, 0);
   }
+  const bool two_lower = lower_count == 2;
+  const int* pair = two_lower ? lower_edges : upper_edges;
+  const int single = two_lower ? upper_edges[0] : lower_edges[0];
+  // Edge e runs from vertex e to vertex e + 1, so two edges share the end
+  // of the one and the start of the other.
+  const int shared = pair[1] == (pair[0] + 1) % 3 ? pair[1] : pair[0];
+  const int64_t y_shared = t.Y[shared];
+  auto far_end = [&](int e) { return t.Y[e == shared ? (e + 1) % 3 : e]; };
+  const int above = far_end(pair[0]) < y_shared ? pair[0] : pair[1];
+  const int below = above == pair[0] ? pair[1] : pair[0];
+  // Rows with 16y < Y of V, then the row with 16y == Y of V if there is one.
+  auto clamp_row = [&](int64_t y) { return static_cast<int>(std::clamp<int64_t>(y, y_begin, y_end)); };
+  const int through_begin = clamp_row(-((-y_shared) >> kSubpixelBits));
+  const int through_end = clamp_row((y_shared >> kSubpixelBits) + 1);
+  // The single edge is walked down all the rows, each of the pair down its own.
+  EdgeWalker other = walker(single, y_begin);
   int count = 0;
-  for (int y = y_begin; y < y_end; ++y) {
-    const int64_t lo = std::max({int64_t{t.x_begin}, lower[0].lower(), lower[1].lower()});
-    const int64_t hi = std::min({int64_t{t.x_end} - 1, upper[0].q, upper[1].q});
-    lower[0].next();
-    lower[1].next();
-    upper[0].next();
-    upper[1].next();
-    // Written always, kept when not empty: rows end empty as unpredictably
-    // as the edges step.
+  auto one_a_side = [&](int from, int to, int paired) {
+    if (from >= to) return;
+    EdgeWalker w = walker(paired, from);
+    count = two_lower ? walk_rows(from, to, x_lo, x_hi, w, other, spans, count)
+                      : walk_rows(from, to, x_lo, x_hi, other, w, spans, count);
+  };
+  one_a_side(y_begin, through_begin, above);
+  for (int y = through_begin; y < through_end; ++y) {
+    const EdgeWalker first = walker(pair[0], y), second = walker(pair[1], y);
+    const int64_t lo = two_lower ? std::max({x_lo, first.lower(), second.lower()}) : std::max(x_lo, other.lower());
+    const int64_t hi = two_lower ? std::min(x_hi, other.q) : std::min({x_hi, first.q, second.q});
+    other.next();
     spans[count] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
     count += lo <= hi ? 1 : 0;
   }
+  one_a_side(through_end, y_end, below);
   return count;
 }
 
