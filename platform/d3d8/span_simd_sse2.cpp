@@ -234,7 +234,11 @@ void shade(PixelList& list, const Setup& k, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<4>(
-      list, job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      list, job.spans, job.count,
+      [&](int y, int x, int x_end) {
+        for (; x + kRun <= x_end; x += kRun) shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
+        return x;
+      },
       [&](const int32_t* xs, const int32_t* ys, int n) {
         shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
       });
