@@ -97,10 +97,10 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
 #if defined(__AVX512BW__)
   // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
   // the steps below take for one pixel in the other width.
-  auto texel_quads = [&](int a, int row) {
+  auto texel_quads = [&](int a, int row) __attribute__((always_inline)) {
     // A pair of texels is 8 bytes at any 4-byte boundary: read through
     // memcpy, which the compiler turns into the same unaligned loads.
-    auto pair = [&](int n) {
+    auto pair = [&](int n) __attribute__((always_inline)) {
       long long bytes;
       std::memcpy(&bytes, k.texels + at[n] + row, sizeof bytes);
       return bytes;
@@ -116,7 +116,7 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   const __m512i u32 = _mm512_castsi256_si512(u_weights);
   auto twice = [](int n) { return n | n << 16; };
   const __m512i round512 = _mm512_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) {
+  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) __attribute__((always_inline)) {
     const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, k.stride);
     const __m512i fv_at = _mm512_permutexvar_epi16(fv_index, fv16);
     const __m512i u_at = _mm512_permutexvar_epi32(u_index, u32);
@@ -146,13 +146,13 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
           _mm512_castsi512_si128(channels)};
 #else
   const __m256i round = _mm256_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto texel_pairs = [&](int a, int b, int row) {
+  auto texel_pairs = [&](int a, int b, int row) __attribute__((always_inline)) {
     const uint32_t* pa = k.texels + at[a] + row;
     const uint32_t* pb = k.texels + at[b] + row;
     return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa)),
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb))));
   };
-  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) {
+  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) __attribute__((always_inline)) {
     const __m256i top = texel_pairs(lane, lane + 4, 0), bottom = texel_pairs(lane, lane + 4, k.stride);
     // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
     const __m256i column = _mm256_add_epi16(_mm256_slli_epi16(top, kFilterBits),
@@ -233,7 +233,7 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
 // The eight values base[offset[0..7]], two to a 32-bit word: the register
 // is built four inserts deep rather than eight.
 inline __m128i gather8(const uint16_t* base, const int32_t* offset) {
-  auto two = [&](int i) {
+  auto two = [&](int i) __attribute__((always_inline)) {
     return static_cast<int>(uint32_t{base[offset[i]]} | uint32_t{base[offset[i + 1]]} << 16);
   };
   return _mm_setr_epi32(two(0), two(2), two(4), two(6));
@@ -339,40 +339,41 @@ template <BlendKind kBlend>
   using Rgb16 = simd::Rgb<__m256i>;
   const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i row = _mm256_set1_epi32(y);
-  const Oct q[2] = {oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), index), row),
-                    oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x + 8), index), row)};
+  // Each half in variables of its own, never an array indexed by half,
+  // which the compiler keeps in memory.
+  const Oct q_lo = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), index), row);
+  const Oct q_hi = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x + 8), index), row);
   const size_t at = size_t(y) * kBackBufferWidth + x;
   __m256i* depth_at = reinterpret_cast<__m256i*>(depth + at);
   __m256i* colour_at = reinterpret_cast<__m256i*>(colour + at);
-  __m128i mask[2] = {_mm_set1_epi32(-1), _mm_set1_epi32(-1)};
+  __m128i mask_lo = _mm_set1_epi32(-1), mask_hi = mask_lo;
   __m256i fragment = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
   if (k.z_test) {
     stored = _mm256_loadu_si256(depth_at);
-    __m128i fragments[2];
-    for (int h = 0; h < 2; ++h) {
-      const __m256i fragment32 = fragment_depths(k, plane_at(t.z, q[h]));
-      const __m128i held = h == 0 ? _mm256_castsi256_si128(stored) : _mm256_extracti128_si256(stored, 1);
-      mask[h] = depth_passes(k.z_func, fragment32, _mm256_cvtepu16_epi32(held));
-      fragments[h] = narrow_u16(fragment32);
-    }
-    if (_mm_movemask_epi8(_mm_or_si128(mask[0], mask[1])) == 0) return;
-    fragment = _mm256_inserti128_si256(_mm256_castsi128_si256(fragments[0]), fragments[1], 1);
+    const __m256i fragment_lo = fragment_depths(k, plane_at(t.z, q_lo));
+    const __m256i fragment_hi = fragment_depths(k, plane_at(t.z, q_hi));
+    mask_lo = depth_passes(k.z_func, fragment_lo, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(stored)));
+    mask_hi = depth_passes(k.z_func, fragment_hi, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(stored, 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(mask_lo, mask_hi)) == 0) return;
+    fragment = _mm256_inserti128_si256(_mm256_castsi128_si256(narrow_u16(fragment_lo)), narrow_u16(fragment_hi), 1);
   }
-  Rgb8 texel[2] = {}, diffuse[2] = {k.flat_diffuse, k.flat_diffuse};
-  for (int h = 0; h < 2; ++h) {
-    if (k.z_test && _mm_movemask_epi8(mask[h]) == 0) continue;
+  auto sample_half = [&](const Oct& q, Rgb8& texel, Rgb8& diffuse) __attribute__((always_inline)) {
     __m256 w = _mm256_setzero_ps();
-    texel[h] = texel_oct(k, plane_at(t.u, q[h]), plane_at(t.v, q[h]),
-                         k.perspective ? plane_at(t.q, q[h]) : _mm256_setzero_ps(), w);
-    if (!k.white && !k.flat) diffuse[h] = gouraud(k, t, q[h], w);
-  }
+    texel = texel_oct(k, plane_at(t.u, q), plane_at(t.v, q), k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), w);
+    if (!k.white && !k.flat) diffuse = gouraud(k, t, q, w);
+  };
+  const __m128i zero = _mm_setzero_si128();
+  Rgb8 texel_lo = {zero, zero, zero}, texel_hi = texel_lo;
+  Rgb8 diffuse_lo = k.flat_diffuse, diffuse_hi = k.flat_diffuse;
+  if (!k.z_test || _mm_movemask_epi8(mask_lo) != 0) sample_half(q_lo, texel_lo, diffuse_lo);
+  if (!k.z_test || _mm_movemask_epi8(mask_hi) != 0) sample_half(q_hi, texel_hi, diffuse_hi);
   auto both = [](__m128i lo, __m128i hi) { return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1); };
-  Rgb16 source = {both(texel[0].r, texel[1].r), both(texel[0].g, texel[1].g), both(texel[0].b, texel[1].b)};
+  Rgb16 source = {both(texel_lo.r, texel_hi.r), both(texel_lo.g, texel_hi.g), both(texel_lo.b, texel_hi.b)};
   if (!k.white) {
-    source = simd::modulate(source, Rgb16{both(diffuse[0].r, diffuse[1].r), both(diffuse[0].g, diffuse[1].g),
-                                          both(diffuse[0].b, diffuse[1].b)});
+    source = simd::modulate(source, Rgb16{both(diffuse_lo.r, diffuse_hi.r), both(diffuse_lo.g, diffuse_hi.g),
+                                          both(diffuse_lo.b, diffuse_hi.b)});
   }
-  const __m256i passes = both(mask[0], mask[1]);
+  const __m256i passes = both(mask_lo, mask_hi);
   const __m256i old = _mm256_loadu_si256(colour_at);
   _mm256_storeu_si256(colour_at, simd::select(passes, simd::blend<kBlend>(s, source, old), old));
   if (k.z_write) _mm256_storeu_si256(depth_at, simd::select(passes, fragment, stored));
