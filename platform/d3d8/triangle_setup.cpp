@@ -363,32 +363,35 @@ inline int walk_rows(int y, int y_end, int64_t x_lo, int64_t x_hi, EdgeWalker& l
   return count;
 }
 
-}  // namespace
-
-// Coverage of a narrow triangle: each edge function evaluated exactly in
-// int32 at the eight columns x_begin .. x_begin + 7 of every row, stepped
-// down the rows by addition. The covered columns of a row are contiguous (the
-// triangle is convex), so the lowest and highest set bits of the row's mask
-// are its span; the result is the walker's, bit for bit.
-int compute_spans_narrow(const Triangle& t, Span* spans) {
+// Coverage a lane per column: each edge function evaluated exactly in
+// int32 at the kColumns columns x_begin .. x_begin + kColumns - 1 of every
+// row, stepped down the rows by addition. The covered columns of a row are
+// contiguous (the triangle is convex), so the lowest and highest set bits
+// of the row's mask are its span; the result is the walker's, bit for bit.
+// For triangles of at most kColumns columns (at most 16) whose snapped
+// extents are below kNarrowExtent: every value tested then stays below
+// 2^26 in magnitude.
+template <int kColumns>
+int lane_spans(const Triangle& t, Span* spans) {
+  static_assert(kColumns % 8 == 0 && kColumns <= 16);
 #if !defined(TUULI_KERNELS_SSE2)
-  // Per edge: its values at columns x_begin .. +7 of the first row, less the
-  // fill rule's threshold, and the step from one row to the next.
-  int32_t value[3][kNarrowColumns], down[3];
+  // Per edge: its values at the columns of the first row, less the fill
+  // rule's threshold, and the step from one row to the next.
+  int32_t value[3][kColumns], down[3];
   for (int e = 0; e < 3; ++e) {
     const int b = (e + 1) % 3;
     const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
     const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
     const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
                           dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
-    for (int k = 0; k < kNarrowColumns; ++k) value[e][k] = start + k * (-kSubpixelScale * dY);
+    for (int k = 0; k < kColumns; ++k) value[e][k] = start + k * (-kSubpixelScale * dY);
     down[e] = kSubpixelScale * dX;
   }
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
   int count = 0;
   for (int y = t.y_begin; y < t.y_end; ++y) {
     unsigned mask = 0;
-    for (int k = 0; k < kNarrowColumns; ++k) {
+    for (int k = 0; k < kColumns; ++k) {
       if (value[0][k] >= 0 && value[1][k] >= 0 && value[2][k] >= 0) mask |= 1u << k;
     }
     mask &= columns;
@@ -397,17 +400,16 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
                             static_cast<int16_t>(t.x_begin + 32 - __builtin_clz(mask))};
     }
     for (int e = 0; e < 3; ++e) {
-      for (int k = 0; k < kNarrowColumns; ++k) value[e][k] += down[e];
+      for (int k = 0; k < kColumns; ++k) value[e][k] += down[e];
     }
   }
   return count;
 #else
-  // Per edge: its values at columns x_begin .. +3 and +4 .. +7 of the first
-  // row, and the step from one row to the next.
-  struct Edge {
-    __m128i lo, hi, step;
-  };
-  auto edge = [&](int e) {
+  // Per edge: its values at the columns of the first row, four to a
+  // register, and the step from one row to the next.
+  constexpr int kQuads = kColumns / 4;
+  __m128i value[3][kQuads], down[3];
+  for (int e = 0; e < 3; ++e) {
     const int b = (e + 1) % 3;
     const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
     // E >= 1, or E >= 0 on a top edge (horizontal, going right) or a left
@@ -416,34 +418,49 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
     const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
                           dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
     const int32_t across = -kSubpixelScale * dY;
-    const __m128i first = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
-    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * across)), _mm_set1_epi32(kSubpixelScale * dX)};
-  };
-  Edge e0 = edge(0), e1 = edge(1), e2 = edge(2);
+    value[e][0] = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
+    for (int k = 1; k < kQuads; ++k) value[e][k] = _mm_add_epi32(value[e][k - 1], _mm_set1_epi32(4 * across));
+    down[e] = _mm_set1_epi32(kSubpixelScale * dX);
+  }
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
   const __m128i below = _mm_set1_epi32(-1);
   const int16_t x_begin = static_cast<int16_t>(t.x_begin);
   int count = 0;
   for (int y = t.y_begin; y < t.y_end; ++y) {
-    const __m128i in_lo = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.lo, below), _mm_cmpgt_epi32(e1.lo, below)),
-                                        _mm_cmpgt_epi32(e2.lo, below));
-    const __m128i in_hi = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.hi, below), _mm_cmpgt_epi32(e1.hi, below)),
-                                        _mm_cmpgt_epi32(e2.hi, below));
-    const __m128i in16 = _mm_packs_epi32(in_lo, in_hi);
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, in16))) & columns;
+    __m128i in[kQuads];
+    for (int k = 0; k < kQuads; ++k) {
+      in[k] = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(value[0][k], below), _mm_cmpgt_epi32(value[1][k], below)),
+                            _mm_cmpgt_epi32(value[2][k], below));
+    }
+    // Columns 0..7 in 16-bit lanes, and 8..15 (or 0..7 again).
+    const __m128i in16 = _mm_packs_epi32(in[0], in[1]);
+    __m128i more16 = in16;
+    if constexpr (kQuads == 4) more16 = _mm_packs_epi32(in[2], in[3]);
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, more16))) & columns;
     if (mask != 0) {
       spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(x_begin + __builtin_ctz(mask)),
                             static_cast<int16_t>(x_begin + 32 - __builtin_clz(mask))};
     }
-    e0.lo = _mm_add_epi32(e0.lo, e0.step), e0.hi = _mm_add_epi32(e0.hi, e0.step);
-    e1.lo = _mm_add_epi32(e1.lo, e1.step), e1.hi = _mm_add_epi32(e1.hi, e1.step);
-    e2.lo = _mm_add_epi32(e2.lo, e2.step), e2.hi = _mm_add_epi32(e2.hi, e2.step);
+    for (int e = 0; e < 3; ++e) {
+      for (int k = 0; k < kQuads; ++k) value[e][k] = _mm_add_epi32(value[e][k], down[e]);
+    }
   }
   return count;
 #endif
 }
 
+}  // namespace
+
+int compute_spans_narrow(const Triangle& t, Span* spans) { return lane_spans<kNarrowColumns>(t, spans); }
+
 int compute_spans(const Triangle& t, Span* spans) {
+  // Small triangles a lane per column: no divisions, and no branches on
+  // where their vertices lie.
+  if (t.x_end - t.x_begin <= 2 * kNarrowColumns) {
+    const int32_t width = std::max({t.X[0], t.X[1], t.X[2]}) - std::min({t.X[0], t.X[1], t.X[2]});
+    const int32_t height = std::max({t.Y[0], t.Y[1], t.Y[2]}) - std::min({t.Y[0], t.Y[1], t.Y[2]});
+    if (width < kNarrowExtent && height < kNarrowExtent) return lane_spans<2 * kNarrowColumns>(t, spans);
+  }
   // Edge e runs from vertex e to vertex e + 1. With
   // E(x, y) = dX * (16y - Ya) - dY * (16x - Xa), positive inside, a pixel is
   // covered when E >= 1, or E >= 0 on a top or left edge (the Direct3D 8
