@@ -97,10 +97,10 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
 #if defined(__AVX512BW__)
   // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
   // the steps below take for one pixel in the other width.
-  auto texel_quads = [&](int a, int row) {
+  auto texel_quads = [&](int a, int row) __attribute__((always_inline)) {
     // A pair of texels is 8 bytes at any 4-byte boundary: read through
     // memcpy, which the compiler turns into the same unaligned loads.
-    auto pair = [&](int n) {
+    auto pair = [&](int n) __attribute__((always_inline)) {
       long long bytes;
       std::memcpy(&bytes, k.texels + at[n] + row, sizeof bytes);
       return bytes;
@@ -116,7 +116,7 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   const __m512i u32 = _mm512_castsi256_si512(u_weights);
   auto twice = [](int n) { return n | n << 16; };
   const __m512i round512 = _mm512_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) {
+  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) __attribute__((always_inline)) {
     const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, k.stride);
     const __m512i fv_at = _mm512_permutexvar_epi16(fv_index, fv16);
     const __m512i u_at = _mm512_permutexvar_epi32(u_index, u32);
@@ -146,13 +146,13 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
           _mm512_castsi512_si128(channels)};
 #else
   const __m256i round = _mm256_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto texel_pairs = [&](int a, int b, int row) {
+  auto texel_pairs = [&](int a, int b, int row) __attribute__((always_inline)) {
     const uint32_t* pa = k.texels + at[a] + row;
     const uint32_t* pb = k.texels + at[b] + row;
     return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa)),
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb))));
   };
-  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) {
+  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) __attribute__((always_inline)) {
     const __m256i top = texel_pairs(lane, lane + 4, 0), bottom = texel_pairs(lane, lane + 4, k.stride);
     // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
     const __m256i column = _mm256_add_epi16(_mm256_slli_epi16(top, kFilterBits),
@@ -212,27 +212,28 @@ inline Oct oct_at(const Triangle& t, __m256i xi, __m256i yi) {
   return sample8(k, texel_coords(su), texel_coords(sv));
 }
 
+// The diffuse colour of eight pixels of a triangle that is not flat.
+[[gnu::always_inline]] inline Rgb8 gouraud(const Setup& k, const Triangle& t, const Oct& q, __m256 w) {
+  __m128i channel[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    __m256 value = plane_at(t.colour[ch], q);
+    if (k.perspective) value = _mm256_mul_ps(value, w);
+    channel[ch] = colour_bytes(value);
+  }
+  return {channel[2], channel[1], channel[0]};
+}
+
 // The texel of eight pixels modulated by their diffuse colour.
 [[gnu::always_inline]] inline Rgb8 modulated(const Setup& k, const Triangle& t, const Oct& q, const Rgb8& texel,
                                              __m256 w) {
   if (k.white) return texel;
-  Rgb8 diffuse = k.flat_diffuse;
-  if (!k.flat) {
-    __m128i channel[3];
-    for (int ch = 0; ch < 3; ++ch) {
-      __m256 value = plane_at(t.colour[ch], q);
-      if (k.perspective) value = _mm256_mul_ps(value, w);
-      channel[ch] = colour_bytes(value);
-    }
-    diffuse = {channel[2], channel[1], channel[0]};
-  }
-  return simd::modulate(texel, diffuse);
+  return simd::modulate(texel, k.flat ? k.flat_diffuse : gouraud(k, t, q, w));
 }
 
 // The eight values base[offset[0..7]], two to a 32-bit word: the register
 // is built four inserts deep rather than eight.
 inline __m128i gather8(const uint16_t* base, const int32_t* offset) {
-  auto two = [&](int i) {
+  auto two = [&](int i) __attribute__((always_inline)) {
     return static_cast<int>(uint32_t{base[offset[i]]} | uint32_t{base[offset[i + 1]]} << 16);
   };
   return _mm_setr_epi32(two(0), two(2), two(4), two(6));
@@ -324,6 +325,71 @@ template <BlendKind kBlend>
   const __m128i old = _mm_loadu_si128(colour_at);
   _mm_storeu_si128(colour_at, simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
   if (k.z_write) _mm_storeu_si128(depth_at, simd::select(mask, fragment, stored));
+}
+
+// Sixteen neighbouring pixels of one row, all covered: two runs of eight
+// whose planes and texels are found eight at a time as shade_run8 finds
+// them, and whose 16-bit steps (modulate, blend, depth, select) run once
+// across all sixteen in 256-bit registers, lane for lane the same
+// arithmetic. An eight none of whose pixels pass the depth test is not
+// sampled: its lanes keep what the targets hold.
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline void shade_run16(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
+                                               uint16_t* colour, uint16_t* depth) {
+  using Rgb16 = simd::Rgb<__m256i>;
+  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i row = _mm256_set1_epi32(y);
+  // Each half in variables of its own, never an array indexed by half,
+  // which the compiler keeps in memory.
+  const Oct q_lo = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), index), row);
+  const Oct q_hi = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x + 8), index), row);
+  const size_t at = size_t(y) * kBackBufferWidth + x;
+  __m256i* depth_at = reinterpret_cast<__m256i*>(depth + at);
+  __m256i* colour_at = reinterpret_cast<__m256i*>(colour + at);
+  __m128i mask_lo = _mm_set1_epi32(-1), mask_hi = mask_lo;
+  __m256i fragment = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
+  if (k.z_test) {
+    stored = _mm256_loadu_si256(depth_at);
+    const __m256i fragment_lo = fragment_depths(k, plane_at(t.z, q_lo));
+    const __m256i fragment_hi = fragment_depths(k, plane_at(t.z, q_hi));
+    mask_lo = depth_passes(k.z_func, fragment_lo, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(stored)));
+    mask_hi = depth_passes(k.z_func, fragment_hi, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(stored, 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(mask_lo, mask_hi)) == 0) return;
+    fragment = _mm256_inserti128_si256(_mm256_castsi128_si256(narrow_u16(fragment_lo)), narrow_u16(fragment_hi), 1);
+  }
+  auto sample_half = [&](const Oct& q, Rgb8& texel, Rgb8& diffuse) __attribute__((always_inline)) {
+    __m256 w = _mm256_setzero_ps();
+    texel = texel_oct(k, plane_at(t.u, q), plane_at(t.v, q), k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), w);
+    if (!k.white && !k.flat) diffuse = gouraud(k, t, q, w);
+  };
+  const __m128i zero = _mm_setzero_si128();
+  Rgb8 texel_lo = {zero, zero, zero}, texel_hi = texel_lo;
+  Rgb8 diffuse_lo = k.flat_diffuse, diffuse_hi = k.flat_diffuse;
+  if (!k.z_test || _mm_movemask_epi8(mask_lo) != 0) sample_half(q_lo, texel_lo, diffuse_lo);
+  if (!k.z_test || _mm_movemask_epi8(mask_hi) != 0) sample_half(q_hi, texel_hi, diffuse_hi);
+  auto both = [](__m128i lo, __m128i hi) { return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1); };
+  Rgb16 source = {both(texel_lo.r, texel_hi.r), both(texel_lo.g, texel_hi.g), both(texel_lo.b, texel_hi.b)};
+  if (!k.white) {
+    source = simd::modulate(source, Rgb16{both(diffuse_lo.r, diffuse_hi.r), both(diffuse_lo.g, diffuse_hi.g),
+                                          both(diffuse_lo.b, diffuse_hi.b)});
+  }
+  const __m256i passes = both(mask_lo, mask_hi);
+  const __m256i old = _mm256_loadu_si256(colour_at);
+  _mm256_storeu_si256(colour_at, simd::select(passes, simd::blend<kBlend>(s, source, old), old));
+  if (k.z_write) _mm256_storeu_si256(depth_at, simd::select(passes, fragment, stored));
+}
+
+// A span's whole runs from x: sixteen at a time, then eight if eight are
+// left. Returns where they end.
+template <BlendKind kBlend>
+[[gnu::always_inline]] inline int shade_runs(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
+                                             int x_end, uint16_t* colour, uint16_t* depth) {
+  for (; x + 2 * kRun <= x_end; x += 2 * kRun) shade_run16<kBlend>(s, k, t, y, x, colour, depth);
+  if (x + kRun <= x_end) {
+    shade_run8<kBlend>(s, k, t, y, x, colour, depth);
+    x += kRun;
+  }
+  return x;
 }
 
 // Pixels of small triangles waiting to be shaded together. A triangle of a
@@ -472,7 +538,8 @@ void shade(PixelList& list, const Setup& k, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<8>(
-      list, job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      list, job.spans, job.count,
+      [&](int y, int x, int x_end) { return shade_runs<kBlend>(s, k, t, y, x, x_end, job.colour, job.depth); },
       [&](const int32_t* xs, const int32_t* ys, int n) {
         shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
       });
@@ -487,9 +554,9 @@ void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
   const Setup& k = p.k;
   walk_spans<8>(
       list, job.spans, job.count,
-      [&](int y, int x) {
+      [&](int y, int x, int x_end) {
         shade_all_pending(p);
-        shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
+        return shade_runs<kBlend>(s, k, t, y, x, x_end, job.colour, job.depth);
       },
       [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(p, t, xs, ys, n); });
 }

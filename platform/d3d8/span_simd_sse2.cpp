@@ -166,20 +166,22 @@ template <BlendKind kBlend>
   Rgb8 texel, diffuse;
   colour_quad(k, t, q, texel, diffuse);
   if (!k.white) texel = simd::modulate(texel, diffuse);
-  const __m128i old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
-                                     static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]),
-                                     0, 0, 0, 0);
-  const __m128i mask16 = _mm_packs_epi32(mask, mask);
+  // Only the lanes that pass are written (never those past count): the
+  // others keep what they hold, so opaque drawing never reads the old
+  // colour, and no depth is read twice.
+  __m128i old = _mm_setzero_si128();
+  if constexpr (kBlend != BlendKind::kOpaque) {
+    old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
+                         static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]), 0, 0, 0, 0);
+  }
   alignas(16) uint16_t out[8], out_depth[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::select(mask16, simd::blend<kBlend>(s, texel, old), old));
-  // Lanes past count repeat nothing and are never stored.
-  for (int i = 0; i < count; ++i) colour[offset[i]] = out[i];
-  if (k.z_write) {
-    const __m128i stored16 = _mm_setr_epi16(static_cast<int16_t>(depth[offset[0]]), static_cast<int16_t>(depth[offset[1]]),
-                                            static_cast<int16_t>(depth[offset[2]]), static_cast<int16_t>(depth[offset[3]]),
-                                            0, 0, 0, 0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), simd::select(mask16, narrow_u16(fragment), stored16));
-    for (int i = 0; i < count; ++i) depth[offset[i]] = out_depth[i];
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), narrow_u16(fragment));
+  const unsigned pass = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(mask)));
+  for (unsigned m = pass; m != 0; m &= m - 1) {
+    const int i = __builtin_ctz(m);
+    colour[offset[i]] = out[i];
+    if (k.z_write) depth[offset[i]] = out_depth[i];
   }
 }
 
@@ -234,7 +236,11 @@ void shade(PixelList& list, const Setup& k, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<4>(
-      list, job.spans, job.count, [&](int y, int x) { shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth); },
+      list, job.spans, job.count,
+      [&](int y, int x, int x_end) {
+        for (; x + kRun <= x_end; x += kRun) shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
+        return x;
+      },
       [&](const int32_t* xs, const int32_t* ys, int n) {
         shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
       });

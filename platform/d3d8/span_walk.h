@@ -44,13 +44,15 @@ SpanSetup<V> setup_of(const SpanJob& job) {
 
 constexpr int kRun = 8;
 
-// Walks the spans: each whole run of eight neighbouring pixels goes to
-// run(y, x) in place, the rest joins `list`, which goes to
+// Walks the spans: the whole runs of eight neighbouring pixels at the
+// start of each span go to runs(y, x, x_end) in place, which shades as
+// many as it likes and returns where it stopped (fewer than eight before
+// x_end); the rest joins `list`, which goes to
 // group(x, y, n) kGroup entries at a time (n of them real; the lanes past n
 // repeat the last pixel so every lane computes sanely, and are never
 // stored).
 template <int kGroup, class Run, class Group>
-inline void walk_spans(PixelList& list, const Span* spans, int count, Run&& run, Group&& group) {
+inline void walk_spans(PixelList& list, const Span* spans, int count, Run&& runs, Group&& group) {
   int n = 0;
   auto flush = [&](int upto) {
     for (int i = 0; i < upto; i += kGroup) group(list.x + i, list.y + i, upto - i < kGroup ? upto - i : kGroup);
@@ -58,7 +60,7 @@ inline void walk_spans(PixelList& list, const Span* spans, int count, Run&& run,
   for (int i = 0; i < count; ++i) {
     const Span& span = spans[i];
     int x = span.x_begin;
-    for (; x + kRun <= span.x_end; x += kRun) run(span.y, x);
+    if (x + kRun <= span.x_end) x = runs(span.y, x, span.x_end);
     // The fewer than eight left join the list as one store of eight; the
     // lanes past them are overwritten by what comes next (the list has
     // room past its flush point).

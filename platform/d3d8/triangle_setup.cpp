@@ -300,10 +300,12 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
 
 namespace {
 
-// floor(n / d) and its remainder for d > 0, exact: the double quotient is
-// within one of the true one, and the remainder check settles it.
-inline void divide(int64_t n, int64_t d, int64_t& q, int64_t& r) {
-  const double approx = static_cast<double>(n) / static_cast<double>(d);
+// floor(n / d) and its remainder for d > 0, exact, given inv_d = 1 / d in
+// double: n * inv_d is within 2^-51 of n / d relatively, so for the |n|
+// below 2^45 here its floor is within one of the true quotient's, and the
+// remainder check settles it. One division serves all of an edge's.
+inline void divide(int64_t n, int64_t d, double inv_d, int64_t& q, int64_t& r) {
+  const double approx = static_cast<double>(n) * inv_d;
   q = static_cast<int64_t>(approx);
   if (static_cast<double>(q) > approx) --q;
   r = n - q * d;
@@ -323,8 +325,9 @@ struct EdgeWalker {
   int64_t q = 0, rem = 0, d = 1, step_q = 0, step_r = 0;
 
   void start(int64_t n, int64_t step) {
-    divide(n, d, q, rem);
-    divide(step, d, step_q, step_r);
+    const double inv_d = 1.0 / static_cast<double>(d);
+    divide(n, d, inv_d, q, rem);
+    divide(step, d, inv_d, step_q, step_r);
   }
   int64_t lower() const { return q + (rem > 0 ? 1 : 0); }
   // Without a branch: whether the remainder carries follows the slope's
@@ -338,33 +341,57 @@ struct EdgeWalker {
   }
 };
 
+// The spans of rows [y, y_end) bounded by one edge on each side and by
+// the columns [x_lo, x_hi], from spans[count] on; returns the new count
+// and leaves both walkers at row y_end. Walked in copies, which stay in
+// registers.
+inline int walk_rows(int y, int y_end, int64_t x_lo, int64_t x_hi, EdgeWalker& lower_at, EdgeWalker& upper_at,
+                     Span* spans, int count) {
+  EdgeWalker lower = lower_at, upper = upper_at;
+  for (; y < y_end; ++y) {
+    const int64_t lo = std::max(x_lo, lower.lower());
+    const int64_t hi = std::min(x_hi, upper.q);
+    lower.next();
+    upper.next();
+    // Written always, kept when not empty: rows end empty as unpredictably
+    // as the edges step.
+    spans[count] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
+    count += lo <= hi ? 1 : 0;
+  }
+  lower_at = lower;
+  upper_at = upper;
+  return count;
+}
 
-}  // namespace
-
-// Coverage of a narrow triangle: each edge function evaluated exactly in
-// int32 at the eight columns x_begin .. x_begin + 7 of every row, stepped
-// down the rows by addition. The covered columns of a row are contiguous (the
-// triangle is convex), so the lowest and highest set bits of the row's mask
-// are its span; the result is the walker's, bit for bit.
-int compute_spans_narrow(const Triangle& t, Span* spans) {
+// Coverage a lane per column: each edge function evaluated exactly in
+// int32 at the kColumns columns x_begin .. x_begin + kColumns - 1 of every
+// row, stepped down the rows by addition. The covered columns of a row are
+// contiguous (the triangle is convex), so the lowest and highest set bits
+// of the row's mask are its span; the result is the walker's, bit for bit.
+// For triangles of at most kColumns columns (at most 16) whose snapped
+// extents are below kNarrowExtent: every value tested then stays below
+// 2^26 in magnitude.
+template <int kColumns>
+int lane_spans(const Triangle& t, Span* spans) {
+  static_assert(kColumns % 8 == 0 && kColumns <= 16);
 #if !defined(TUULI_KERNELS_SSE2)
-  // Per edge: its values at columns x_begin .. +7 of the first row, less the
-  // fill rule's threshold, and the step from one row to the next.
-  int32_t value[3][kNarrowColumns], down[3];
+  // Per edge: its values at the columns of the first row, less the fill
+  // rule's threshold, and the step from one row to the next.
+  int32_t value[3][kColumns], down[3];
   for (int e = 0; e < 3; ++e) {
     const int b = (e + 1) % 3;
     const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
     const int32_t threshold = (dY < 0 || (dY == 0 && dX > 0)) ? 0 : 1;
     const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
                           dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
-    for (int k = 0; k < kNarrowColumns; ++k) value[e][k] = start + k * (-kSubpixelScale * dY);
+    for (int k = 0; k < kColumns; ++k) value[e][k] = start + k * (-kSubpixelScale * dY);
     down[e] = kSubpixelScale * dX;
   }
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
   int count = 0;
   for (int y = t.y_begin; y < t.y_end; ++y) {
     unsigned mask = 0;
-    for (int k = 0; k < kNarrowColumns; ++k) {
+    for (int k = 0; k < kColumns; ++k) {
       if (value[0][k] >= 0 && value[1][k] >= 0 && value[2][k] >= 0) mask |= 1u << k;
     }
     mask &= columns;
@@ -373,17 +400,16 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
                             static_cast<int16_t>(t.x_begin + 32 - __builtin_clz(mask))};
     }
     for (int e = 0; e < 3; ++e) {
-      for (int k = 0; k < kNarrowColumns; ++k) value[e][k] += down[e];
+      for (int k = 0; k < kColumns; ++k) value[e][k] += down[e];
     }
   }
   return count;
 #else
-  // Per edge: its values at columns x_begin .. +3 and +4 .. +7 of the first
-  // row, and the step from one row to the next.
-  struct Edge {
-    __m128i lo, hi, step;
-  };
-  auto edge = [&](int e) {
+  // Per edge: its values at the columns of the first row, four to a
+  // register, and the step from one row to the next.
+  constexpr int kQuads = kColumns / 4;
+  __m128i value[3][kQuads], down[3];
+  for (int e = 0; e < 3; ++e) {
     const int b = (e + 1) % 3;
     const int32_t dX = t.X[b] - t.X[e], dY = t.Y[b] - t.Y[e];
     // E >= 1, or E >= 0 on a top edge (horizontal, going right) or a left
@@ -392,34 +418,49 @@ int compute_spans_narrow(const Triangle& t, Span* spans) {
     const int32_t start = dX * (t.y_begin * kSubpixelScale - t.Y[e]) -
                           dY * (t.x_begin * kSubpixelScale - t.X[e]) - threshold;
     const int32_t across = -kSubpixelScale * dY;
-    const __m128i first = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
-    return Edge{first, _mm_add_epi32(first, _mm_set1_epi32(4 * across)), _mm_set1_epi32(kSubpixelScale * dX)};
-  };
-  Edge e0 = edge(0), e1 = edge(1), e2 = edge(2);
+    value[e][0] = _mm_setr_epi32(start, start + across, start + 2 * across, start + 3 * across);
+    for (int k = 1; k < kQuads; ++k) value[e][k] = _mm_add_epi32(value[e][k - 1], _mm_set1_epi32(4 * across));
+    down[e] = _mm_set1_epi32(kSubpixelScale * dX);
+  }
   const unsigned columns = (1u << (t.x_end - t.x_begin)) - 1;
   const __m128i below = _mm_set1_epi32(-1);
   const int16_t x_begin = static_cast<int16_t>(t.x_begin);
   int count = 0;
   for (int y = t.y_begin; y < t.y_end; ++y) {
-    const __m128i in_lo = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.lo, below), _mm_cmpgt_epi32(e1.lo, below)),
-                                        _mm_cmpgt_epi32(e2.lo, below));
-    const __m128i in_hi = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(e0.hi, below), _mm_cmpgt_epi32(e1.hi, below)),
-                                        _mm_cmpgt_epi32(e2.hi, below));
-    const __m128i in16 = _mm_packs_epi32(in_lo, in_hi);
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, in16))) & columns;
+    __m128i in[kQuads];
+    for (int k = 0; k < kQuads; ++k) {
+      in[k] = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(value[0][k], below), _mm_cmpgt_epi32(value[1][k], below)),
+                            _mm_cmpgt_epi32(value[2][k], below));
+    }
+    // Columns 0..7 in 16-bit lanes, and 8..15 (or 0..7 again).
+    const __m128i in16 = _mm_packs_epi32(in[0], in[1]);
+    __m128i more16 = in16;
+    if constexpr (kQuads == 4) more16 = _mm_packs_epi32(in[2], in[3]);
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(in16, more16))) & columns;
     if (mask != 0) {
       spans[count++] = Span{static_cast<int16_t>(y), static_cast<int16_t>(x_begin + __builtin_ctz(mask)),
                             static_cast<int16_t>(x_begin + 32 - __builtin_clz(mask))};
     }
-    e0.lo = _mm_add_epi32(e0.lo, e0.step), e0.hi = _mm_add_epi32(e0.hi, e0.step);
-    e1.lo = _mm_add_epi32(e1.lo, e1.step), e1.hi = _mm_add_epi32(e1.hi, e1.step);
-    e2.lo = _mm_add_epi32(e2.lo, e2.step), e2.hi = _mm_add_epi32(e2.hi, e2.step);
+    for (int e = 0; e < 3; ++e) {
+      for (int k = 0; k < kQuads; ++k) value[e][k] = _mm_add_epi32(value[e][k], down[e]);
+    }
   }
   return count;
 #endif
 }
 
+}  // namespace
+
+int compute_spans_narrow(const Triangle& t, Span* spans) { return lane_spans<kNarrowColumns>(t, spans); }
+
 int compute_spans(const Triangle& t, Span* spans) {
+  // Small triangles a lane per column: no divisions, and no branches on
+  // where their vertices lie.
+  if (t.x_end - t.x_begin <= 2 * kNarrowColumns) {
+    const int32_t width = std::max({t.X[0], t.X[1], t.X[2]}) - std::min({t.X[0], t.X[1], t.X[2]});
+    const int32_t height = std::max({t.Y[0], t.Y[1], t.Y[2]}) - std::min({t.Y[0], t.Y[1], t.Y[2]});
+    if (width < kNarrowExtent && height < kNarrowExtent) return lane_spans<2 * kNarrowColumns>(t, spans);
+  }
   // Edge e runs from vertex e to vertex e + 1. With
   // E(x, y) = dX * (16y - Ya) - dY * (16x - Xa), positive inside, a pixel is
   // covered when E >= 1, or E >= 0 on a top or left edge (the Direct3D 8
@@ -443,43 +484,71 @@ int compute_spans(const Triangle& t, Span* spans) {
   }
   if (y_begin >= y_end) return 0;
 
-  // Two walkers a side, the missing one a bound that never binds, so the
-  // row loop has no loops of its own.
-  constexpr int64_t kFar = int64_t{1} << 40;
-  EdgeWalker lower[2], upper[2];
-  lower[1].q = -kFar;
-  upper[1].q = kFar;
+  // A triangle has one sloped edge on one side and one or two on the
+  // other. Two meet at a vertex V: in the rows above V the upper of them
+  // is the only bound on its side that can bind, in the rows below V the
+  // lower (the other is then outside the wedge the first and the opposite
+  // edge make), and only a row through V itself needs both. So each run
+  // of rows walks one edge a side, which keeps the walkers in registers.
+  int lower_edges[2], upper_edges[2];
   int lower_count = 0, upper_count = 0;
-  const int64_t y16 = int64_t{y_begin} * kSubpixelScale;
   for (int e = 0; e < 3; ++e) {
-    if (dY[e] == 0) continue;
-    // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
-    // and n grows by -16 dX a row.
-    const int64_t threshold = dY[e] < 0 ? 0 : 1;  // sloped edges going up are left edges
-    const int64_t n = threshold - dX[e] * (y16 - t.Y[e]) - dY[e] * t.X[e];
-    if (dY[e] < 0) {
-      EdgeWalker& w = lower[lower_count++];  // x >= ceil(n / A)
+    if (dY[e] < 0) lower_edges[lower_count++] = e;  // sloped edges going up are left edges
+    if (dY[e] > 0) upper_edges[upper_count++] = e;
+  }
+  // Covered when A * x >= n(y), A = -16 dY, n(y) = threshold - dX * (16y - Ya) - dY * Xa,
+  // and n grows by -16 dX a row. The walker of edge e from row y.
+  auto walker = [&](int e, int y) {
+    const int64_t threshold = dY[e] < 0 ? 0 : 1;
+    const int64_t n = threshold - dX[e] * (int64_t{y} * kSubpixelScale - t.Y[e]) - dY[e] * t.X[e];
+    EdgeWalker w;
+    if (dY[e] < 0) {  // x >= ceil(n / A)
       w.d = -kSubpixelScale * dY[e];
       w.start(n, -kSubpixelScale * dX[e]);
-    } else {
-      EdgeWalker& w = upper[upper_count++];  // x <= floor(-n / -A)
+    } else {  // x <= floor(-n / -A)
       w.d = kSubpixelScale * dY[e];
       w.start(-n, kSubpixelScale * dX[e]);
     }
+    return w;
+  };
+  const int64_t x_lo = t.x_begin, x_hi = int64_t{t.x_end} - 1;
+  if (lower_count == 1 && upper_count == 1) {
+    EdgeWalker lower = walker(lower_edges[0], y_begin), upper = walker(upper_edges[0], y_begin);
+    return walk_rows(y_begin, y_end, x_lo, x_hi, lower, upper, spans, 0);
   }
+  const bool two_lower = lower_count == 2;
+  const int* pair = two_lower ? lower_edges : upper_edges;
+  const int single = two_lower ? upper_edges[0] : lower_edges[0];
+  // Edge e runs from vertex e to vertex e + 1, so two edges share the end
+  // of the one and the start of the other.
+  const int shared = pair[1] == (pair[0] + 1) % 3 ? pair[1] : pair[0];
+  const int64_t y_shared = t.Y[shared];
+  auto far_end = [&](int e) { return t.Y[e == shared ? (e + 1) % 3 : e]; };
+  const int above = far_end(pair[0]) < y_shared ? pair[0] : pair[1];
+  const int below = above == pair[0] ? pair[1] : pair[0];
+  // Rows with 16y < Y of V, then the row with 16y == Y of V if there is one.
+  auto clamp_row = [&](int64_t y) { return static_cast<int>(std::clamp<int64_t>(y, y_begin, y_end)); };
+  const int through_begin = clamp_row(-((-y_shared) >> kSubpixelBits));
+  const int through_end = clamp_row((y_shared >> kSubpixelBits) + 1);
+  // The single edge is walked down all the rows, each of the pair down its own.
+  EdgeWalker other = walker(single, y_begin);
   int count = 0;
-  for (int y = y_begin; y < y_end; ++y) {
-    const int64_t lo = std::max({int64_t{t.x_begin}, lower[0].lower(), lower[1].lower()});
-    const int64_t hi = std::min({int64_t{t.x_end} - 1, upper[0].q, upper[1].q});
-    lower[0].next();
-    lower[1].next();
-    upper[0].next();
-    upper[1].next();
-    // Written always, kept when not empty: rows end empty as unpredictably
-    // as the edges step.
+  auto one_a_side = [&](int from, int to, int paired) {
+    if (from >= to) return;
+    EdgeWalker w = walker(paired, from);
+    count = two_lower ? walk_rows(from, to, x_lo, x_hi, w, other, spans, count)
+                      : walk_rows(from, to, x_lo, x_hi, other, w, spans, count);
+  };
+  one_a_side(y_begin, through_begin, above);
+  for (int y = through_begin; y < through_end; ++y) {
+    const EdgeWalker first = walker(pair[0], y), second = walker(pair[1], y);
+    const int64_t lo = two_lower ? std::max({x_lo, first.lower(), second.lower()}) : std::max(x_lo, other.lower());
+    const int64_t hi = two_lower ? std::min(x_hi, other.q) : std::min({x_hi, first.q, second.q});
+    other.next();
     spans[count] = Span{static_cast<int16_t>(y), static_cast<int16_t>(lo), static_cast<int16_t>(hi + 1)};
     count += lo <= hi ? 1 : 0;
   }
+  one_a_side(through_end, y_end, below);
   return count;
 }
 

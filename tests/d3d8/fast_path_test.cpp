@@ -203,6 +203,57 @@ TEST_P(FastPath, RandomTrianglesMatchTheReferencePath) {
   EXPECT_GT(fast, 500u);
 }
 
+// Rows of every length from 1 to 40 pixels, starting at every column of an
+// eight, so each way a row splits into runs of sixteen, a run of eight and
+// a remainder is met; the depth of the rows sits in the middle of the
+// starting depths, so a run's halves pass and fail the test apart. Flat and
+// Gouraud, affine and perspective, in every blend mode.
+TEST_P(FastPath, RowsOfEveryLengthMatchTheReferencePath) {
+  std::mt19937 rng(7);
+  IDirect3DTexture8* tex = texture(64, 64, D3DFMT_R5G6B5, [&](int, int) { return rng() & 0xFFFF; }, false);
+  device_->SetTexture(0, tex);
+  stage(D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  stage(D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  state(D3DRS_ZENABLE, TRUE);
+  state(D3DRS_ZWRITEENABLE, TRUE);
+  state(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  state(D3DRS_CULLMODE, D3DCULL_NONE);
+  struct Shading {
+    const char* name;
+    bool gouraud, perspective;
+  } shadings[] = {{"flat", false, false}, {"Gouraud", true, false}, {"flat, perspective", false, true},
+                  {"Gouraud, perspective", true, true}};
+  uint64_t fast = 0;
+  for (const Mode& m : kModes) {
+    blend_mode(m.enable, m.src, m.dst);
+    for (const Shading& sh : shadings) {
+      std::vector<ScreenVertex> v;
+      for (int length = 1; length <= 40; ++length) {
+        for (int start = 0; start < 8; ++start) {
+          // Each row its own band of four pixel rows, in four columns of
+          // bands; corners on pixel edges, so a band covers exactly `length`
+          // columns, the first at `start` past a multiple of eight. Depth
+          // grows along the band, from passing everywhere to failing where
+          // the start depth is not the far plane.
+          const int i = (length - 1) * 8 + start;
+          const float x0 = float(i % 4 * 160 + start) - 0.5f, x1 = x0 + float(length);
+          const float y0 = float(i / 4 * 5) + 0.5f, y1 = y0 + 4;
+          auto corner = [&](float x, float y, int n) {
+            const uint32_t c = sh.gouraud ? 0xFF000000u | (rng() & 0xFFFFFF) : 0xFFC08040u;
+            const float rhw = sh.perspective ? 0.5f + 0.25f * float(n) : 1.0f;
+            return ScreenVertex{x, y, 0.85f + 0.15f * (x - x0) / 40, rhw, c, x / 17, y / 13};
+          };
+          const ScreenVertex a = corner(x0, y0, 0), b = corner(x1, y0, 1), c = corner(x0, y1, 2),
+                             d = corner(x1, y1, 3);
+          v.insert(v.end(), {a, b, c, b, d, c});
+        }
+      }
+      fast += expect_same([&] { draw_screen(v); }, std::string(m.name) + ", " + sh.name);
+    }
+  }
+  EXPECT_GT(fast, 1000u);
+}
+
 // On the wide widths the pixels of small flat-coloured triangles wait to be
 // shaded in groups shared with the next triangles'. In a pile of them one
 // group can hold a pixel twice, whose later copy must see what the earlier

@@ -203,5 +203,70 @@ TEST(Snapping, PositionsRoundToSixteenthsWithinTheSetupLimit) {
   }
 }
 
+// The spans the row walk gives against the pixel centres the top-left
+// rule covers, found one by one with the edge functions. Vertices are put
+// on whole rows as often as not, since the rows through a vertex are where
+// the walk changes the edges it follows; the families reach from single
+// pixels past the target's edges.
+TEST(Coverage, SpansAreThePixelCentresTheEdgeFunctionsCover) {
+  namespace r = d3d8::raster;
+  struct Family {
+    const char* name;
+    double extent;  // how far the vertices spread, in pixels
+    double step;    // the grid the vertices sit on, in pixels
+    bool sliver;    // the third vertex a sixteenth off the first two's line
+  } families[] = {{"tiny, sixteenths", 3, 1.0 / 16, false},  {"tiny, whole pixels", 4, 1, false},
+                  {"small, sixteenths", 24, 1.0 / 16, false}, {"small, half pixels", 24, 0.5, false},
+                  {"large, sixteenths", 400, 1.0 / 16, false}, {"large, whole pixels", 700, 1, false},
+                  {"slivers", 300, 1.0 / 16, true}};
+  std::mt19937 rng(23);
+  r::DrawStates states;
+  for (const Family& f : families) {
+    std::uniform_real_distribution<double> offset(-f.extent / 2, f.extent / 2);
+    std::uniform_real_distribution<double> centre(-60, 700);
+    for (int n = 0; n < 3000; ++n) {
+      const double cx = centre(rng), cy = centre(rng) * 480 / 640;
+      r::ScreenVertex v[3];
+      for (auto& p : v) {
+        p.x = std::round((cx + offset(rng)) / f.step) * f.step;
+        p.y = std::round((cy + offset(rng)) / f.step) * f.step;
+      }
+      if (f.sliver) v[2].x = v[0].x + (v[1].x - v[0].x) * 0.5 + 1.0 / 16;
+      r::Triangle t;
+      if (!r::setup_triangle(v[0], v[1], v[2], states, t)) continue;
+      static r::Span spans[r::kMaxSpans];
+      const int count = r::compute_spans(t, spans);
+      // Each edge: E >= 1, or E >= 0 on a top or left edge.
+      auto covered = [&](int x, int y) {
+        for (int e = 0; e < 3; ++e) {
+          const int b = (e + 1) % 3;
+          const int64_t dx = int64_t{t.X[b]} - t.X[e], dy = int64_t{t.Y[b]} - t.Y[e];
+          const int64_t value = dx * (16 * int64_t{y} - t.Y[e]) - dy * (16 * int64_t{x} - t.X[e]);
+          const bool top_left = dy < 0 || (dy == 0 && dx > 0);
+          if (value < (top_left ? 0 : 1)) return false;
+        }
+        return true;
+      };
+      std::string expected, got;
+      for (int y = t.y_begin; y < t.y_end; ++y) {
+        int first = -1, last = -1;
+        for (int x = t.x_begin; x < t.x_end; ++x) {
+          if (covered(x, y)) {
+            if (first < 0) first = x;
+            last = x;
+          }
+        }
+        if (first >= 0) expected += std::to_string(y) + ":" + std::to_string(first) + "-" + std::to_string(last + 1) + " ";
+      }
+      for (int i = 0; i < count; ++i) {
+        got += std::to_string(spans[i].y) + ":" + std::to_string(spans[i].x_begin) + "-" +
+               std::to_string(spans[i].x_end) + " ";
+      }
+      ASSERT_EQ(got, expected) << f.name << ": " << v[0].x << "," << v[0].y << " " << v[1].x << "," << v[1].y << " "
+                               << v[2].x << "," << v[2].y;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace raster_test
