@@ -87,7 +87,9 @@ raster::DrawStates read_states(DeviceState& s) {
 struct ShadeAtOnce {
   raster::TriangleShader& shader;
   RasterCounters counted;
-  void add(const raster::Triangle& t) { raster::count(counted, shader.shade(t)); }
+  raster::Triangle triangle;
+  raster::Triangle& next() { return triangle; }
+  void keep() { raster::count(counted, shader.shade(triangle)); }
 };
 
 // The bound stream, checked: its layout, and how many whole vertices it holds.
@@ -173,7 +175,7 @@ void shade_now(DeviceState& s, const raster::DrawStates& states, const raster::A
   if (&draw != &assembled_now) return;
   raster::prepare_scratch(s, 1);
   raster::TriangleShader shader(s, states, 0);
-  ShadeAtOnce sink{shader, {}};
+  ShadeAtOnce sink{shader, {}, {}};
   raster::TriangleDrawer<ShadeAtOnce> drawer(states, sink);
   drawer.draw(draw, 0, draw.triangles());
   shader.finish_deferred();

@@ -63,8 +63,7 @@ void plan_chunks(raster::DrawQueue& queue) {
       c.end = std::min(triangles, first + raster::kChunkTriangles);
       c.bands = queue.bands;
       c.band_top = queue.band_top;
-      c.triangles.clear();
-      c.counted.clear();
+      c.used = 0;
       for (std::vector<uint32_t>& band : c.in_band) band.clear();
     }
   }

@@ -11,6 +11,7 @@
 // number of threads and wherever the bands meet.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -61,16 +62,27 @@ struct SetUpChunk {
   size_t first = 0, end = 0;
   int bands = 1;
   const int* band_top = nullptr;  // the queue's: bands + 1 borders
+  // The first `used` are this frame's: set up in place, so that a
+  // triangle is written once, and kept from frame to frame.
   std::vector<Triangle> triangles;
+  size_t used = 0;
   std::vector<uint32_t> in_band[kMaxBands];  // per band: the triangles reaching it, in order
   // Per triangle: whether it has been counted (raster_counters), set by the
   // first of its bands to shade a pixel of it.
   std::vector<uint8_t> counted;
 
-  void add(const Triangle& t) {
-    const auto index = static_cast<uint32_t>(triangles.size());
-    triangles.push_back(t);
-    counted.push_back(0);
+  // Where setup writes the next triangle; keep() takes it.
+  Triangle& next() {
+    if (used == triangles.size()) {
+      triangles.resize(std::max<size_t>(256, 2 * used));
+      counted.resize(triangles.size());
+    }
+    return triangles[used];
+  }
+  void keep() {
+    const auto index = static_cast<uint32_t>(used++);
+    const Triangle& t = triangles[index];
+    counted[index] = 0;
     int band = 0;
     while (band + 1 < bands && band_top[band + 1] <= t.y_begin) ++band;
     for (; band < bands && band_top[band] < t.y_end; ++band) in_band[band].push_back(index);

@@ -1,5 +1,5 @@
 // A draw's assembled triangles clipped and set up, each set-up triangle
-// handed to a sink: shaded at once on one drawing thread, or kept for the
+// written where a sink says (next()) and handed over (keep()): shaded at once on one drawing thread, or kept for the
 // bands on several. Keeps no state beyond its own, so several drawers may
 // set up parts of the waiting draws side by side.
 #pragma once
@@ -91,12 +91,11 @@ class TriangleDrawer {
   }
 
   void set_up(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-    if (setup_triangle(a, b, c, states_, triangle_)) sink_.add(triangle_);
+    if (setup_triangle(a, b, c, states_, sink_.next())) sink_.keep();
   }
 
   const DrawStates& states_;
   Sink& sink_;
-  Triangle triangle_;
 };
 
 }  // namespace d3d8::raster
