@@ -88,6 +88,9 @@ struct ShadeAtOnce {
   raster::TriangleShader& shader;
   RasterCounters counted;
   raster::Triangle triangle;
+  bool reaches(const raster::ScreenVertex&, const raster::ScreenVertex&, const raster::ScreenVertex&) {
+    return true;
+  }
   raster::Triangle& next() { return triangle; }
   void keep() { raster::count(counted, shader.shade(triangle)); }
 };

@@ -1,13 +1,14 @@
 #include "platform/d3d8/draw_queue.h"
 
 #include <algorithm>
-#include <cmath>
-#include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstddef>
 #include <memory>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_local.h"
+#include "platform/d3d8/clipper.h"
 #include "platform/d3d8/drawing_threads.h"
 #include "platform/d3d8/triangle_shader.h"
 
@@ -50,66 +51,72 @@ namespace {
 // another device's draw has to find this one.
 DeviceState* waiting_device = nullptr;
 
-// Cuts the waiting draws into chunks, in order.
-void plan_chunks(raster::DrawQueue& queue) {
-  queue.chunk_count = 0;
-  for (size_t d = 0; d < queue.draw_count; ++d) {
-    const size_t triangles = queue.draws[d].assembled.triangles();
-    for (size_t first = 0; first < triangles; first += raster::kChunkTriangles) {
-      if (queue.chunks.size() == queue.chunk_count) queue.chunks.emplace_back();
-      raster::SetUpChunk& c = queue.chunks[queue.chunk_count++];
-      c.draw = static_cast<uint32_t>(d);
-      c.first = first;
-      c.end = std::min(triangles, first + raster::kChunkTriangles);
-      c.bands = queue.bands;
-      c.band_top = queue.band_top;
-      c.used = 0;
-      for (std::vector<uint32_t>& band : c.in_band) band.clear();
-    }
-  }
-}
-
-void set_up_chunk(const raster::DrawQueue& queue, raster::SetUpChunk& chunk) {
-  const raster::QueuedDraw& draw = queue.draws[chunk.draw];
-  raster::TriangleDrawer<raster::SetUpChunk> drawer(draw.states, chunk);
-  drawer.draw(draw.assembled, chunk.first, chunk.end);
-}
-
 // Marks a flag that threads share; true for the one thread that marked it
 // first. (The compilers' builtin: the web build's library has no
 // std::atomic_ref.)
 bool first_to_mark(uint8_t& flag) { return __atomic_exchange_n(&flag, uint8_t{1}, __ATOMIC_RELAXED) == 0; }
 
-// One band of rows: every set-up triangle that reaches it, cut to its rows,
-// draw by draw, each draw under its own states.
-void shade_band(DeviceState& device, raster::DrawQueue& queue, int band, int participant,
-                RasterCounters& counted) {
-  const int top = queue.band_top[band], bottom = queue.band_top[band + 1];
-  size_t c = 0;
-  while (c < queue.chunk_count) {
-    const uint32_t draw = queue.chunks[c].draw;
-    raster::TriangleShader shader(device, queue.draws[draw].states, participant);
-    for (; c < queue.chunk_count && queue.chunks[c].draw == draw; ++c) {
-      raster::SetUpChunk& chunk = queue.chunks[c];
-      for (const uint32_t index : chunk.in_band[band]) {
-        const raster::Triangle& t = chunk.triangles[index];
-        if (t.y_begin >= top && t.y_end <= bottom) {
-          raster::count(counted, shader.shade(t));
-          continue;
-        }
-        raster::Triangle cut = t;
-        cut.y_begin = std::max(t.y_begin, top);
-        cut.y_end = std::min(t.y_end, bottom);
-        const raster::TriangleShader::Shaded shaded = shader.shade(cut);
-        // Counted once, by whichever of its bands first covers a pixel.
-        if (shaded.path != raster::TriangleShader::Path::none &&
-            first_to_mark(chunk.counted[index])) {
-          raster::count(counted, shaded);
-        }
-      }
+// Set-up triangles of one band, shaded as they come, cut to its rows.
+class BandSink {
+ public:
+  BandSink(raster::DrawQueue& queue, int band, RasterCounters& counted)
+      : counted_flags_(queue.counted.data()),
+        top_(queue.band_top[band]),
+        bottom_(queue.band_top[band + 1]),
+        counted_(counted) {}
+
+  void use(raster::TriangleShader* shader) { shader_ = shader; }
+
+  // Whether a triangle with these corners can reach the band: snapping
+  // moves a corner by less than a pixel. Every thread asks for every
+  // triangle in the same order, which numbers them alike.
+  bool reaches(const raster::ScreenVertex& a, const raster::ScreenVertex& b, const raster::ScreenVertex& c) {
+    ++sequence_;
+    const double low = std::min({a.y, b.y, c.y}), high = std::max({a.y, b.y, c.y});
+    return !(high < top_ - 1 || low > bottom_ + 1);
+  }
+  raster::Triangle& next() { return triangle_; }
+  void keep() {
+    raster::Triangle& t = triangle_;
+    if (t.y_end <= top_ || t.y_begin >= bottom_) return;
+    if (t.y_begin >= top_ && t.y_end <= bottom_) {
+      raster::count(counted_, shader_->shade(t));
+      return;
     }
+    t.y_begin = std::max(t.y_begin, top_);
+    t.y_end = std::min(t.y_end, bottom_);
+    const raster::TriangleShader::Shaded shaded = shader_->shade(t);
+    // Counted once, by whichever of its bands first covers a pixel.
+    if (shaded.path != raster::TriangleShader::Path::none && first_to_mark(counted_flags_[sequence_ - 1])) {
+      raster::count(counted_, shaded);
+    }
+  }
+  size_t sequence() const { return sequence_; }
+
+ private:
+  uint8_t* counted_flags_;
+  const int top_, bottom_;
+  RasterCounters& counted_;
+  raster::TriangleShader* shader_ = nullptr;
+  raster::Triangle triangle_;
+  size_t sequence_ = 0;
+};
+
+// One band of rows: every waiting triangle that reaches it, set up and cut
+// to its rows, draw by draw, each draw under its own states. Returns how
+// many triangles were met.
+size_t shade_band(DeviceState& device, raster::DrawQueue& queue, int band, RasterCounters& counted) {
+  BandSink sink(queue, band, counted);
+  for (size_t d = 0; d < queue.draw_count; ++d) {
+    const raster::QueuedDraw& draw = queue.draws[d];
+    if (draw.assembled.corners.empty()) continue;
+    raster::TriangleShader shader(device, draw.states, band);
+    sink.use(&shader);
+    raster::TriangleDrawer<BandSink> drawer(draw.states, sink);
+    drawer.draw(draw.assembled, 0, draw.assembled.triangles());
     shader.finish_deferred();
   }
+  return sink.sequence();
 }
 
 void release(raster::DrawQueue& queue) {
@@ -120,7 +127,6 @@ void release(raster::DrawQueue& queue) {
   }
   queue.draw_count = 0;
   queue.triangle_count = 0;
-  queue.chunk_count = 0;
 }
 
 }  // namespace
@@ -160,25 +166,26 @@ void finish_queued_draws(DeviceState& device) {
     queue.bands = bands;
     for (int b = 0; b <= bands; ++b) queue.band_top[b] = kBackBufferHeight * b / bands;
   }
-  plan_chunks(queue);
-  if (queue.chunk_count > 0) {
-    std::atomic<size_t> next_chunk{0};
-    raster::run_on_drawing_threads(std::min<int>(threads, static_cast<int>(queue.chunk_count)), [&](int) {
-      for (size_t c = next_chunk++; c < queue.chunk_count; c = next_chunk++) set_up_chunk(queue, queue.chunks[c]);
-    });
-    raster::prepare_scratch(device, bands);
-    RasterCounters counted[raster::kMaxBands];
-    double seconds[raster::kMaxBands];
-    raster::run_on_drawing_threads(bands, [&](int band) {
-      const auto start = std::chrono::steady_clock::now();
-      shade_band(device, queue, band, band, counted[band]);
-      seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    });
-    for (int b = 0; b < bands; ++b) raster::add_counters(counted[b]);
-    int balanced[raster::kMaxBands + 1];
-    raster::balance_bands(bands, queue.band_top, seconds, balanced);
-    std::copy(balanced, balanced + bands + 1, queue.band_top);
-  }
+  // Room for every triangle clipping can make of the assembled ones.
+  size_t most = 0;
+  for (size_t d = 0; d < queue.draw_count; ++d) most += queue.draws[d].assembled.triangles();
+  most *= raster::kMaxPolygon - 2;
+  if (queue.counted.size() < most) queue.counted.resize(most);
+  raster::prepare_scratch(device, bands);
+  RasterCounters counted[raster::kMaxBands];
+  double seconds[raster::kMaxBands];
+  size_t met = 0;
+  raster::run_on_drawing_threads(bands, [&](int band) {
+    const auto start = std::chrono::steady_clock::now();
+    const size_t n = shade_band(device, queue, band, counted[band]);
+    if (band == 0) met = n;
+    seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
+  for (int b = 0; b < bands; ++b) raster::add_counters(counted[b]);
+  std::fill(queue.counted.begin(), queue.counted.begin() + static_cast<std::ptrdiff_t>(met), uint8_t{0});
+  int balanced[raster::kMaxBands + 1];
+  raster::balance_bands(bands, queue.band_top, seconds, balanced);
+  std::copy(balanced, balanced + bands + 1, queue.band_top);
   release(queue);
   if (waiting_device == &device) waiting_device = nullptr;
 }

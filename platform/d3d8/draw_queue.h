@@ -4,14 +4,13 @@
 // waits here until something needs the pixels: the end of the scene,
 // Present, a clear, a read of the target, a texture about to be widened
 // afresh (the waiting draws read the old texels), or another device's draw.
-// Then the threads set the waiting triangles up, in chunks side by side,
-// and shade them in bands of rows, one band each, every triangle that
-// reaches it in the order drawn: every pixel sees the draws and their
-// triangles in submission order, so the picture is the same bytes for any
-// number of threads and wherever the bands meet.
+// Then each thread takes one band of rows and goes through every waiting
+// triangle in the order drawn, setting up and shading those that reach its
+// band: every pixel sees the draws and their triangles in submission order,
+// so the picture is the same bytes for any number of threads and wherever
+// the bands meet.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,10 +27,11 @@ struct DeviceState;
 
 namespace d3d8::raster {
 
-// One band of rows per thread. Every band a triangle reaches sets it up
-// for its rows again (a screen layer pays for its columns in each), so
-// bands are few and tall, and their borders move from frame to frame to
-// where the last frame's work split evenly (balance_bands).
+// One band of rows per thread. A triangle reaching two bands is set up and
+// shaded by both, each for its own rows (a screen layer pays for its
+// columns in each), so bands are few and tall; their borders move from
+// frame to frame to where the last frame's work split evenly
+// (balance_bands).
 constexpr int kMaxBands = 64;
 
 // The borders of `bands` bands (top[0] = 0 .. top[bands] = the height) that
@@ -41,12 +41,8 @@ constexpr int kMaxBands = 64;
 // frame does not throw them, and every band keeps a few rows.
 void balance_bands(int bands, const int* top, const double* seconds, int* new_top);
 
-// Triangles a thread sets up at a time: enough to outweigh taking them,
-// few enough that a large draw spreads over every thread.
-constexpr size_t kChunkTriangles = 1024;
-
 // The queue is shaded before it takes a draw beyond this many triangles,
-// which bounds its memory (about 60 MB) for draws of any size.
+// which bounds its memory for draws of any size.
 constexpr size_t kMaxQueuedTriangles = 1 << 18;
 
 struct QueuedDraw {
@@ -56,49 +52,19 @@ struct QueuedDraw {
   AssembledDraw assembled;
 };
 
-// Triangles [first, end) of a draw, set up by one thread.
-struct SetUpChunk {
-  uint32_t draw = 0;
-  size_t first = 0, end = 0;
-  int bands = 1;
-  const int* band_top = nullptr;  // the queue's: bands + 1 borders
-  // The first `used` are this frame's: set up in place, so that a
-  // triangle is written once, and kept from frame to frame.
-  std::vector<Triangle> triangles;
-  size_t used = 0;
-  std::vector<uint32_t> in_band[kMaxBands];  // per band: the triangles reaching it, in order
-  // Per triangle: whether it has been counted (raster_counters), set by the
-  // first of its bands to shade a pixel of it.
-  std::vector<uint8_t> counted;
-
-  // Where setup writes the next triangle; keep() takes it.
-  Triangle& next() {
-    if (used == triangles.size()) {
-      triangles.resize(std::max<size_t>(256, 2 * used));
-      counted.resize(triangles.size());
-    }
-    return triangles[used];
-  }
-  void keep() {
-    const auto index = static_cast<uint32_t>(used++);
-    const Triangle& t = triangles[index];
-    counted[index] = 0;
-    int band = 0;
-    while (band + 1 < bands && band_top[band + 1] <= t.y_begin) ++band;
-    for (; band < bands && band_top[band] < t.y_end; ++band) in_band[band].push_back(index);
-  }
-};
-
 // Storage kept from frame to frame, so a warm frame allocates nothing: the
-// first draw_count draws and chunk_count chunks are in use.
+// first draw_count draws are in use.
 struct DrawQueue {
   std::vector<QueuedDraw> draws;
   size_t draw_count = 0;
   size_t triangle_count = 0;  // of the draws before the last
-  std::vector<SetUpChunk> chunks;
-  size_t chunk_count = 0;
   int bands = 0;
   int band_top[kMaxBands + 1] = {};
+  // Per triangle set up (clipping may make several of one), in the order
+  // every thread meets them: whether it has been counted (raster_counters),
+  // set by the first of its bands to shade a pixel of it. All zero between
+  // frames.
+  std::vector<uint8_t> counted;
 };
 
 }  // namespace d3d8::raster

@@ -1,5 +1,6 @@
 // A draw's assembled triangles clipped and set up, each set-up triangle
-// written where a sink says (next()) and handed over (keep()): shaded at once on one drawing thread, or kept for the
+// written where a sink says (next()) and handed over (keep()), unless the
+// sink has no use for its corners (reaches()): shaded at once on one drawing thread, or kept for the
 // bands on several. Keeps no state beyond its own, so several drawers may
 // set up parts of the waiting draws side by side.
 #pragma once
@@ -91,7 +92,7 @@ class TriangleDrawer {
   }
 
   void set_up(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-    if (setup_triangle(a, b, c, states_, sink_.next())) sink_.keep();
+    if (sink_.reaches(a, b, c) && setup_triangle(a, b, c, states_, sink_.next())) sink_.keep();
   }
 
   const DrawStates& states_;
