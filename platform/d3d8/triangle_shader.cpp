@@ -70,15 +70,6 @@ void prepare_scratch(DeviceState& device, int participants) {
 #endif
 }
 
-void count(RasterCounters& counters, TriangleShader::Shaded shaded) {
-  using Path = TriangleShader::Path;
-  if (shaded.path == Path::none) return;
-  counters.narrow_triangles += shaded.narrow ? 1 : 0;
-  counters.layer_triangles += shaded.path == Path::layer ? 1 : 0;
-  counters.simd_triangles += shaded.path == Path::simd ? 1 : 0;
-  counters.reference_triangles += shaded.path == Path::reference ? 1 : 0;
-}
-
 void add_counters(const RasterCounters& counted) {
   raster_counters.layer_triangles += counted.layer_triangles;
   raster_counters.simd_triangles += counted.simd_triangles;
