@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   win32::HeadlessOptions headless;
   headless.fps = 10;
   headless.print_message_boxes = true;
-  headless.on_present = [&](const win32::Frame565&, uint64_t) {
+  headless.on_present = [&](const win32::Frame&, uint64_t) {
     const int entry = shell::TimelineIndex;
     if (entry >= 0 && entry < shell::kTimelineLength && !taken[entry] && shell::DemoTime >= entry_middle(entry)) {
       taken[entry] = true;

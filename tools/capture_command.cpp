@@ -162,14 +162,14 @@ int run_capture(const CaptureOptions& o) {
 
   win32::HeadlessOptions headless;
   headless.fps = o.fps;
-  headless.on_present = [&](const win32::Frame565& frame, uint64_t n) {
+  headless.on_present = [&](const win32::Frame& frame, uint64_t n) {
     FrameLogEntry record = frame_log_entry(n);
     int entry = record.entry;
     bool place_in_sheet = !sheet_path.empty() && !placed[entry];
     if (place_in_sheet) placed[entry] = shell::DemoTime >= entry_middle(entry);
     std::vector<uint16_t> pixels = frame_pool.take(static_cast<size_t>(frame.width) * frame.height);
     for (int y = 0; y < frame.height; ++y) {
-      std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels, frame.width,
+      std::copy_n(frame.row565(y), frame.width,
                   pixels.begin() + static_cast<size_t>(y) * frame.width);
     }
     std::vector<int16_t> samples;

@@ -23,19 +23,18 @@ namespace {
 
 // The page hashes the pixels itself (SHA-256 of the R5G6B5 rows without
 // padding, as the capture does) and fills in the record's sha256.
-void log_frame(const win32::Frame565& frame, uint64_t n) {
+void log_frame(const win32::Frame& frame, uint64_t n) {
   std::string line = tools::frame_log_line(tools::frame_log_entry(n), "");
-  const size_t row_pixels = static_cast<size_t>(frame.width);
-  if (frame.pitch_pixels == frame.width) {
-    tuuli_log_frame(line.c_str(), frame.pixels, row_pixels * frame.height * sizeof(uint16_t));
+  const size_t row_bytes = static_cast<size_t>(frame.width) * frame.bytes_per_pixel();
+  if (static_cast<size_t>(frame.pitch_bytes) == row_bytes) {
+    tuuli_log_frame(line.c_str(), frame.pixels, row_bytes * frame.height);
     return;
   }
-  std::vector<uint16_t> packed(row_pixels * frame.height);
+  std::vector<uint8_t> packed(row_bytes * frame.height);
   for (int y = 0; y < frame.height; ++y) {
-    const uint16_t* row = frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels;
-    std::copy(row, row + row_pixels, packed.begin() + static_cast<ptrdiff_t>(y * row_pixels));
+    std::copy_n(frame.row(y), row_bytes, packed.begin() + static_cast<ptrdiff_t>(y * row_bytes));
   }
-  tuuli_log_frame(line.c_str(), packed.data(), packed.size() * sizeof(uint16_t));
+  tuuli_log_frame(line.c_str(), packed.data(), packed.size());
 }
 
 }  // namespace

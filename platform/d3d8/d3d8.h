@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/cpu/cpu.h"
+#include "platform/win32/frame.h"
 #include "platform/win32/win32.h"
 
 constexpr UINT D3D_SDK_VERSION = 120;
@@ -360,6 +361,22 @@ namespace d3d8 {
 // The last presented picture (or the back buffer before the first Present),
 // widened to 8 bits per channel, RGB order, 640x480x3 bytes: for tools and tests.
 std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device);
+
+// How big and how deep the device really draws, whatever the program asks
+// for: the back buffer and depth buffer are 640 * scale by 480 * scale, and
+// the picture R5G6B5 (16) or X8R8G8B8 (32). Pre-transformed vertices and the
+// viewport are scaled on the way in, so the program sees its 640x480 mode.
+// Read when a device is created; the defaults draw the demo's own mode.
+struct TargetOptions {
+  int scale = 1;         // 1 to kMaxScale
+  int colour_bits = 16;  // 16 or 32
+};
+constexpr int kMaxScale = 6;
+extern TargetOptions target_options;
+
+// The back buffer as a backend would be handed it (its pixels are the
+// device's own, valid until the next draw, Clear or Release).
+win32::Frame back_buffer_frame(IDirect3DDevice8* device);
 
 // The back buffer itself, R5G6B5, row by row.
 const std::vector<uint16_t>& back_buffer_565(IDirect3DDevice8* device);

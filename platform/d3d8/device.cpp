@@ -111,6 +111,15 @@ const std::vector<uint16_t>& back_buffer_565(IDirect3DDevice8* device) {
   return device->state().back_buffer;
 }
 
+TargetOptions target_options;
+
+win32::Frame back_buffer_frame(IDirect3DDevice8* device) {
+  finish_queued_draws(device->state());
+  const DeviceState& s = device->state();
+  return win32::Frame{s.back_buffer.data(), kBackBufferWidth, kBackBufferHeight, kBackBufferWidth * 2,
+                      win32::PixelFormat::r5g6b5};
+}
+
 void finish_drawing(IDirect3DDevice8* device) { finish_queued_draws(device->state()); }
 
 }  // namespace d3d8
@@ -200,8 +209,8 @@ HRESULT IDirect3DDevice8::Present(const RECT*, const RECT*, HWND, const void*) {
   if (state_->in_scene) return D3DERR_INVALIDCALL;
   if (d3d8::faults.fail_present) return D3DERR_DEVICELOST;
   d3d8::finish_queued_draws(*state_);
-  win32::Frame565 frame{state_->back_buffer.data(), d3d8::kBackBufferWidth,
-                        d3d8::kBackBufferHeight, d3d8::kBackBufferWidth};
+  win32::Frame frame{state_->back_buffer.data(), d3d8::kBackBufferWidth, d3d8::kBackBufferHeight,
+                     d3d8::kBackBufferWidth * 2, win32::PixelFormat::r5g6b5};
   bool shown = win32::backend().present(frame);
   win32::backend().yield_to_host();
   return shown ? D3D_OK : D3DERR_DEVICELOST;

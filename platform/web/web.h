@@ -26,7 +26,7 @@ struct WebOptions {
   uint64_t max_frames = 0;
   // Called with every presented picture and its number, counted from 0,
   // after it is on the canvas.
-  std::function<void(const win32::Frame565&, uint64_t)> on_present;
+  std::function<void(const win32::Frame&, uint64_t)> on_present;
 };
 
 class WebBackend final : public win32::Backend {
@@ -36,7 +36,7 @@ class WebBackend final : public win32::Backend {
   uint32_t now_ms() override;
   void pump_events(HWND window) override;
   bool open_display(int width, int height) override;
-  bool present(const win32::Frame565& frame) override;
+  bool present(const win32::Frame& frame) override;
   void yield_to_host() override;
   void message_box(const std::string& text, const std::string& caption) override;
   void show_cursor(bool visible) override;

@@ -83,10 +83,10 @@ bool WebBackend::open_display(int width, int height) {
   return true;
 }
 
-bool WebBackend::present(const win32::Frame565& frame) {
+bool WebBackend::present(const win32::Frame& frame) {
   rgba_.resize(static_cast<size_t>(frame.width) * frame.height);
   for (int y = 0; y < frame.height; ++y) {
-    widen_row(frame.pixels + static_cast<size_t>(y) * frame.pitch_pixels,
+    widen_row(frame.row565(y),
               rgba_.data() + static_cast<size_t>(y) * frame.width, frame.width);
   }
   tuuli_show_picture(rgba_.data(), frame.width, frame.height, static_cast<double>(presented_));

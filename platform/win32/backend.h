@@ -6,17 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32/frame.h"
 #include "platform/win32/win32.h"
 
 namespace win32 {
-
-// A presented picture: the device's 640x480 R5G6B5 back buffer.
-struct Frame565 {
-  const uint16_t* pixels;
-  int width;
-  int height;
-  int pitch_pixels;
-};
 
 class Backend {
  public:
@@ -35,7 +28,7 @@ class Backend {
   virtual bool open_display(int width, int height) = 0;
 
   // Shows one presented picture. False when the picture can no longer be shown.
-  virtual bool present(const Frame565& frame) = 0;
+  virtual bool present(const Frame& frame) = 0;
 
   // Called once per presented picture, after present(): a host that owns the
   // loop (a browser page) takes its turn here, so that DemoMain's own loop

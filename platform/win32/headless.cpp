@@ -28,7 +28,7 @@ void HeadlessBackend::pump_events(HWND window) {
 
 bool HeadlessBackend::open_display(int, int) { return options_.display_available; }
 
-bool HeadlessBackend::present(const Frame565& frame) {
+bool HeadlessBackend::present(const Frame& frame) {
   if (options_.on_present) options_.on_present(frame, presented_);
   ++presented_;
   return true;

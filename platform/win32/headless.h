@@ -34,7 +34,7 @@ struct HeadlessOptions {
   // Replaces the fixed step: GetTickCount once `presented` pictures are out.
   std::function<uint32_t(uint64_t presented)> clock;
   // Called with every presented picture and its number, counted from 0.
-  std::function<void(const Frame565&, uint64_t)> on_present;
+  std::function<void(const Frame&, uint64_t)> on_present;
 };
 
 class HeadlessBackend : public Backend {
@@ -44,7 +44,7 @@ class HeadlessBackend : public Backend {
   uint32_t now_ms() override;
   void pump_events(HWND window) override;
   bool open_display(int width, int height) override;
-  bool present(const Frame565& frame) override;
+  bool present(const Frame& frame) override;
   void message_box(const std::string& text, const std::string& caption) override;
   void show_cursor(bool visible) override { cursor_visible_ = visible; }
 

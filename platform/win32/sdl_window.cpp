@@ -152,9 +152,9 @@ bool SdlWindowBackend::open_display(int width, int height) {
   return true;
 }
 
-bool SdlWindowBackend::present(const Frame565& frame) {
+bool SdlWindowBackend::present(const Frame& frame) {
   if (texture_ == nullptr) return false;
-  SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.pitch_pixels * 2);
+  SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.pitch_bytes);
   int drawable_width = 0, drawable_height = 0;
   if (SDL_GetRendererOutputSize(renderer_, &drawable_width, &drawable_height) != 0) {
     SDL_GetWindowSizeInPixels(window_, &drawable_width, &drawable_height);

@@ -28,7 +28,7 @@ class SdlWindowBackend : public Backend {
   uint32_t now_ms() override;
   void pump_events(HWND window) override;
   bool open_display(int width, int height) override;
-  bool present(const Frame565& frame) override;
+  bool present(const Frame& frame) override;
   void close_display() override;
   void message_box(const std::string& text, const std::string& caption) override;
   void show_cursor(bool visible) override;

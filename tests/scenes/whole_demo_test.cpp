@@ -34,11 +34,11 @@ namespace {
 const char kGoldenPath[] = TUULI_SOURCE_DIR "/tests/scenes/golden_frames.txt";
 
 // FNV-1a over the presented R5G6B5 bytes: enough to notice any change.
-uint64_t picture_hash(const win32::Frame565& f) {
+uint64_t picture_hash(const win32::Frame& f) {
   uint64_t h = 1469598103934665603ull;
   for (int y = 0; y < f.height; ++y) {
-    const auto* row = reinterpret_cast<const uint8_t*>(f.pixels + y * f.pitch_pixels);
-    for (int i = 0; i < f.width * 2; ++i) h = (h ^ row[i]) * 1099511628211ull;
+    const uint8_t* row = f.row(y);
+    for (int i = 0; i < f.width * f.bytes_per_pixel(); ++i) h = (h ^ row[i]) * 1099511628211ull;
   }
   return h;
 }
@@ -55,16 +55,9 @@ std::vector<uint64_t> chosen_frames() {
   return frames;
 }
 
-void write_png(const std::string& path, const win32::Frame565& f) {
-  std::vector<uint8_t> rgb;
-  for (int y = 0; y < f.height; ++y) {
-    for (int x = 0; x < f.width; ++x) {
-      uint16_t p = f.pixels[y * f.pitch_pixels + x];
-      rgb.push_back(static_cast<uint8_t>(((p >> 11) & 31) << 3));
-      rgb.push_back(static_cast<uint8_t>(((p >> 5) & 63) << 2));
-      rgb.push_back(static_cast<uint8_t>((p & 31) << 3));
-    }
-  }
+void write_png(const std::string& path, const win32::Frame& f) {
+  std::vector<uint8_t> rgb(size_t(f.width) * f.height * 3);
+  win32::frame_to_rgb888(f, rgb.data());
   stbi_write_png(path.c_str(), f.width, f.height, 3, rgb.data(), f.width * 3);
 }
 
@@ -75,7 +68,7 @@ TEST(WholeDemo, PlaysEveryEntryInOrderAndLooksAsBefore) {
   o.directory = test_support::test_media_dir();
   o.headless.fps = 30;
   std::string out_dir = std::filesystem::current_path().string();
-  o.record = [&](const win32::Frame565& f, uint64_t n) {
+  o.record = [&](const win32::Frame& f, uint64_t n) {
     std::string hash;
     if (std::find(chosen.begin(), chosen.end(), n) != chosen.end()) {
       char text[32];

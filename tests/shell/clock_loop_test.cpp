@@ -24,7 +24,7 @@ struct FrameState {
   float demo_time;
 };
 
-std::string record_clock(const win32::Frame565&, uint64_t) {
+std::string record_clock(const win32::Frame&, uint64_t) {
   char line[128];
   std::snprintf(line, sizeof line, "%u %d %a %a", shell::CurrentTick, shell::TimelineIndex,
                 static_cast<double>(shell::FrameStep), static_cast<double>(shell::DemoTime));
@@ -224,7 +224,7 @@ TEST(MainLoop, TheCursorIsHiddenOverTheWindow) {
 
 TEST(MainLoop, ALostDeviceDestroysTheWindowAndEndsWithZero) {
   DemoRunOptions o = clocked(60);
-  o.record = [](const win32::Frame565&, uint64_t n) {
+  o.record = [](const win32::Frame&, uint64_t n) {
     if (n == 3) d3d8::faults.fail_present = true;
     return std::string();
   };

@@ -37,7 +37,7 @@ bool get(const std::string& in, size_t& pos, std::string& text) {
   std::vector<std::string> records;
   win32::HeadlessOptions headless = options.headless;
   auto record = options.record;
-  headless.on_present = [&records, record](const win32::Frame565& f, uint64_t n) {
+  headless.on_present = [&records, record](const win32::Frame& f, uint64_t n) {
     if (record) records.push_back(record(f, n));
   };
   win32::HeadlessBackend backend(headless);

@@ -26,7 +26,7 @@ struct DemoRunOptions {
   std::string directory;             // the current directory of the run ("" = stay)
   std::function<void()> before;      // in the child, before DemoMain
   // In the child, on every presented picture (after the frame's scene ran).
-  std::function<std::string(const win32::Frame565&, uint64_t)> record;
+  std::function<std::string(const win32::Frame&, uint64_t)> record;
   std::function<std::string()> after;  // in the child, after DemoMain returned
   int timeout_seconds = 900;  // generous: sanitizer builds run the demo several times slower
 };
