@@ -71,9 +71,9 @@ int clip_plane(const Vertex* in, int count, Vertex* out, Distance distance) {
 
 }  // namespace
 
-bool inside_guard_band(const ScreenVertex& v) {
-  return v.x >= -kGuardBandPixels && v.x <= kBackBufferWidth + kGuardBandPixels &&
-         v.y >= -kGuardBandPixels && v.y <= kBackBufferHeight + kGuardBandPixels;
+bool inside_guard_band(const ScreenVertex& v, const TargetSize& target) {
+  return v.x >= -kGuardBandPixels && v.x <= target.width + kGuardBandPixels &&
+         v.y >= -kGuardBandPixels && v.y <= target.height + kGuardBandPixels;
 }
 
 int clip_homogeneous(const ClipVertex (&in)[3], ClipVertex (&out)[kMaxPolygon]) {
@@ -84,17 +84,18 @@ int clip_homogeneous(const ClipVertex (&in)[3], ClipVertex (&out)[kMaxPolygon]) 
   return n;
 }
 
-int clip_guard_band(const ScreenVertex* in, int count, ScreenVertex (&out)[kMaxPolygon]) {
+int clip_guard_band(const ScreenVertex* in, int count, const TargetSize& target,
+                    ScreenVertex (&out)[kMaxPolygon]) {
   constexpr double kLeft = -kGuardBandPixels, kTop = -kGuardBandPixels;
-  constexpr double kRight = kBackBufferWidth + kGuardBandPixels;
-  constexpr double kBottom = kBackBufferHeight + kGuardBandPixels;
+  const double kRight = target.width + kGuardBandPixels;
+  const double kBottom = target.height + kGuardBandPixels;
   // Four planes add at most four vertices.
   if (count > kMaxPolygon - 4) return 0;
   ScreenVertex a[kMaxPolygon], b[kMaxPolygon];
   int n = clip_plane(in, count, a, [](const ScreenVertex& v) { return v.x - kLeft; });
-  n = clip_plane(a, n, b, [](const ScreenVertex& v) { return kRight - v.x; });
+  n = clip_plane(a, n, b, [kRight](const ScreenVertex& v) { return kRight - v.x; });
   n = clip_plane(b, n, a, [](const ScreenVertex& v) { return v.y - kTop; });
-  n = clip_plane(a, n, out, [](const ScreenVertex& v) { return kBottom - v.y; });
+  n = clip_plane(a, n, out, [kBottom](const ScreenVertex& v) { return kBottom - v.y; });
   return n;
 }
 

@@ -20,8 +20,9 @@ int clip_homogeneous(const ClipVertex (&in)[3], ClipVertex (&out)[kMaxPolygon]);
 // Clips a convex polygon of screen vertices to the guard band (the target
 // widened by kGuardBandPixels): x, y, z and q linearly in screen space, the
 // other attributes perspective-correctly through q. Returns the count left.
-int clip_guard_band(const ScreenVertex* in, int count, ScreenVertex (&out)[kMaxPolygon]);
+int clip_guard_band(const ScreenVertex* in, int count, const TargetSize& target,
+                    ScreenVertex (&out)[kMaxPolygon]);
 
-bool inside_guard_band(const ScreenVertex& v);
+bool inside_guard_band(const ScreenVertex& v, const TargetSize& target);
 
 }  // namespace d3d8::raster

@@ -242,6 +242,7 @@ namespace d3d8 {
 struct TextureData;
 struct BufferData;
 struct DeviceState;
+struct TargetOptions;
 
 // Reference counting as COM does it: an object starts at one reference and is
 // destroyed when Release brings the count to zero.
@@ -308,7 +309,7 @@ class IDirect3DIndexBuffer8 : public d3d8::RefCounted {
 
 class IDirect3DDevice8 : public d3d8::RefCounted {
  public:
-  IDirect3DDevice8(HWND focus_window, const D3DPRESENT_PARAMETERS& parameters);
+  IDirect3DDevice8(HWND focus_window, const D3DPRESENT_PARAMETERS& parameters, const d3d8::TargetOptions& target);
   ~IDirect3DDevice8() override;
 
   HRESULT Clear(DWORD count, const void* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil);

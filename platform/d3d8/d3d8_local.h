@@ -14,8 +14,11 @@ namespace d3d8 {
 constexpr int kRenderStateCount = 256;
 constexpr int kStageCount = 8;
 constexpr int kStageStateCount = 32;
+// The mode the program sees; the device draws it kMaxScale times larger at most.
 constexpr int kBackBufferWidth = 640;
 constexpr int kBackBufferHeight = 480;
+constexpr int kMaxTargetWidth = kBackBufferWidth * kMaxScale;
+constexpr int kMaxTargetHeight = kBackBufferHeight * kMaxScale;
 
 struct TextureLevel {
   int width = 0;
@@ -73,9 +76,17 @@ struct DeviceState {
   UINT base_vertex_index = 0;
   DWORD vertex_shader = 0;  // a fixed-function FVF code
 
-  // Row-major, kBackBufferWidth pixels a row.
-  std::vector<uint16_t> back_buffer;   // R5G6B5
-  std::vector<uint16_t> depth_buffer;  // D16: 0 nearest, 0xFFFF farthest
+  // What the device really draws: the program's 640x480 times `scale`
+  // (target_options, read at creation).
+  int width = kBackBufferWidth;
+  int height = kBackBufferHeight;
+  int scale = 1;
+  // Row-major, `width` pixels a row. One of the two colour buffers is
+  // used: back_buffer at 16 bits, back_buffer_xrgb at 32.
+  bool xrgb = false;
+  std::vector<uint16_t> back_buffer;        // R5G6B5
+  std::vector<uint32_t> back_buffer_xrgb;  // X8R8G8B8
+  std::vector<uint16_t> depth_buffer;       // D16: 0 nearest, 0xFFFF farthest
 
   // The fast paths' working memory, one per drawing thread, made at the
   // first draw that uses them.

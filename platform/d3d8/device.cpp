@@ -73,8 +73,13 @@ void set_defaults(DeviceState& s) {
     t[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
   }
   s.world = s.view = s.projection = identity();
-  s.back_buffer.assign(static_cast<size_t>(kBackBufferWidth) * kBackBufferHeight, 0);
-  s.depth_buffer.assign(static_cast<size_t>(kBackBufferWidth) * kBackBufferHeight, 0xFFFF);
+  const size_t pixels = static_cast<size_t>(s.width) * s.height;
+  if (s.xrgb) {
+    s.back_buffer_xrgb.assign(pixels, 0);
+  } else {
+    s.back_buffer.assign(pixels, 0);
+  }
+  s.depth_buffer.assign(pixels, 0xFFFF);
 }
 
 // Replaces a held reference, taking the new one first in case both are the same.
@@ -85,6 +90,13 @@ void hold(T*& slot, T* object) {
   slot = object;
 }
 
+win32::Frame frame_of(const DeviceState& s) {
+  if (s.xrgb) {
+    return win32::Frame{s.back_buffer_xrgb.data(), s.width, s.height, s.width * 4, win32::PixelFormat::x8r8g8b8};
+  }
+  return win32::Frame{s.back_buffer.data(), s.width, s.height, s.width * 2, win32::PixelFormat::r5g6b5};
+}
+
 // Cleared pixels round like drawn ones, so a colour cleared and the same
 // colour drawn are the same pixel.
 uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
@@ -92,17 +104,9 @@ uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) 
 }  // namespace
 
 std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device) {
-  finish_queued_draws(device->state());
-  const std::vector<uint16_t>& b = device->state().back_buffer;
-  std::vector<uint8_t> rgb(b.size() * 3);
-  for (size_t i = 0; i < b.size(); ++i) {
-    uint16_t p = b[i];
-    uint8_t r = (p >> 11) & 31, g = (p >> 5) & 63, bl = p & 31;
-    // Widen by repeating the top bits, so 0 stays 0 and full stays 255.
-    rgb[i * 3 + 0] = static_cast<uint8_t>(r << 3 | r >> 2);
-    rgb[i * 3 + 1] = static_cast<uint8_t>(g << 2 | g >> 4);
-    rgb[i * 3 + 2] = static_cast<uint8_t>(bl << 3 | bl >> 2);
-  }
+  const win32::Frame frame = back_buffer_frame(device);
+  std::vector<uint8_t> rgb(static_cast<size_t>(frame.width) * frame.height * 3);
+  win32::frame_to_rgb888(frame, rgb.data());
   return rgb;
 }
 
@@ -115,9 +119,7 @@ TargetOptions target_options;
 
 win32::Frame back_buffer_frame(IDirect3DDevice8* device) {
   finish_queued_draws(device->state());
-  const DeviceState& s = device->state();
-  return win32::Frame{s.back_buffer.data(), kBackBufferWidth, kBackBufferHeight, kBackBufferWidth * 2,
-                      win32::PixelFormat::r5g6b5};
+  return frame_of(device->state());
 }
 
 void finish_drawing(IDirect3DDevice8* device) { finish_queued_draws(device->state()); }
@@ -153,17 +155,26 @@ HRESULT IDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND focus_w
     return D3DERR_NOTAVAILABLE;
   }
   if (d3d8::faults.fail_create_device) return D3DERR_NOTAVAILABLE;
-  if (!win32::backend().open_display(d3d8::kBackBufferWidth, d3d8::kBackBufferHeight)) {
+  const d3d8::TargetOptions target = d3d8::target_options;
+  if (target.scale < 1 || target.scale > d3d8::kMaxScale || (target.colour_bits != 16 && target.colour_bits != 32)) {
     return D3DERR_NOTAVAILABLE;
   }
-  *device = new IDirect3DDevice8(focus_window, *parameters);
+  if (!win32::backend().open_display(d3d8::kBackBufferWidth * target.scale, d3d8::kBackBufferHeight * target.scale)) {
+    return D3DERR_NOTAVAILABLE;
+  }
+  *device = new IDirect3DDevice8(focus_window, *parameters, target);
   return D3D_OK;
 }
 
-IDirect3DDevice8::IDirect3DDevice8(HWND focus_window, const D3DPRESENT_PARAMETERS& parameters)
+IDirect3DDevice8::IDirect3DDevice8(HWND focus_window, const D3DPRESENT_PARAMETERS& parameters,
+                                   const d3d8::TargetOptions& target)
     : state_(std::make_unique<DeviceState>()) {
   state_->focus_window = focus_window;
   state_->parameters = parameters;
+  state_->scale = target.scale;
+  state_->width = d3d8::kBackBufferWidth * target.scale;
+  state_->height = d3d8::kBackBufferHeight * target.scale;
+  state_->xrgb = target.colour_bits == 32;
   d3d8::set_defaults(*state_);
 }
 
@@ -182,7 +193,11 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const void* rects, DWORD flags, D3D
   d3d8::record_clear(flags, colour, z);
   d3d8::finish_queued_draws(*state_);
   if (flags & D3DCLEAR_TARGET) {
-    d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
+    if (state_->xrgb) {
+      std::fill(state_->back_buffer_xrgb.begin(), state_->back_buffer_xrgb.end(), colour & 0xFFFFFF);
+    } else {
+      d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
+    }
   }
   if (flags & D3DCLEAR_ZBUFFER) {
     float clamped = std::clamp(z, 0.0f, 1.0f);
@@ -209,9 +224,7 @@ HRESULT IDirect3DDevice8::Present(const RECT*, const RECT*, HWND, const void*) {
   if (state_->in_scene) return D3DERR_INVALIDCALL;
   if (d3d8::faults.fail_present) return D3DERR_DEVICELOST;
   d3d8::finish_queued_draws(*state_);
-  win32::Frame frame{state_->back_buffer.data(), d3d8::kBackBufferWidth, d3d8::kBackBufferHeight,
-                     d3d8::kBackBufferWidth * 2, win32::PixelFormat::r5g6b5};
-  bool shown = win32::backend().present(frame);
+  bool shown = win32::backend().present(d3d8::frame_of(*state_));
   win32::backend().yield_to_host();
   return shown ? D3D_OK : D3DERR_DEVICELOST;
 }

@@ -45,6 +45,7 @@ raster::AssembledDraw assembled_now;
 
 raster::DrawStates read_states(DeviceState& s) {
   raster::DrawStates d;
+  d.target = raster::TargetSize{s.width, s.height, s.scale};
   const auto& rs = s.render_state;
   const auto& stage = s.stage_state[0];
   d.z_enable = rs[D3DRS_ZENABLE] != D3DZB_FALSE;
@@ -79,7 +80,8 @@ raster::DrawStates read_states(DeviceState& s) {
     }
   }
   d.kernels = &raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling()));
-  d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar;
+  // The fast paths write R5G6B5; 32-bit targets take the reference path.
+  d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar && !s.xrgb;
   return d;
 }
 
@@ -104,8 +106,9 @@ struct Stream {
 };
 
 bool bound_stream(const DeviceState& s, Stream& out) {
-  if (s.stream_source == nullptr || s.back_buffer.size() != size_t(kBackBufferWidth) * kBackBufferHeight ||
-      s.depth_buffer.size() != s.back_buffer.size()) {
+  const size_t pixels = size_t(s.width) * s.height;
+  if (s.stream_source == nullptr || (s.xrgb ? s.back_buffer_xrgb.size() : s.back_buffer.size()) != pixels ||
+      s.depth_buffer.size() != pixels) {
     return false;
   }
   if (!raster::parse_fvf(s.vertex_shader, out.format)) return false;
@@ -151,7 +154,8 @@ void primitive_corners(D3DPRIMITIVETYPE type, uint64_t i, uint64_t (&corner)[3])
 // caller) into out.
 void process_range(const DeviceState& s, const Stream& stream, uint64_t first, uint64_t count,
                    std::vector<ProcessedVertex>& out) {
-  const raster::Transform transform = raster::combined_transform(s.world, s.view, s.projection);
+  const raster::Transform transform =
+      raster::combined_transform(s.world, s.view, s.projection, raster::TargetSize{s.width, s.height, s.scale});
   out.resize(count);
   for (uint64_t i = 0; i < count; ++i) {
     raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform, out[i]);

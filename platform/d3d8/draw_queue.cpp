@@ -20,8 +20,9 @@ void balance_bands(int bands, const int* top, const double* seconds, int* new_to
   constexpr int kMinRows = 4;
   double total = 0;
   for (int b = 0; b < bands; ++b) total += seconds[b];
+  const int height = top[bands];
   new_top[0] = 0;
-  new_top[bands] = kBackBufferHeight;
+  new_top[bands] = height;
   if (bands == 1 || !(total > 0)) {
     std::copy(top + 1, top + bands, new_top + 1);
     return;
@@ -36,7 +37,7 @@ void balance_bands(int bands, const int* top, const double* seconds, int* new_to
     const double into = seconds[b] > 0 ? (share - before) / seconds[b] * rows : 0;
     const double target = top[b] + into;
     const int moved = static_cast<int>(std::lround((top[k] + target) / 2));
-    new_top[k] = std::clamp(moved, new_top[k - 1] + kMinRows, kBackBufferHeight - (bands - k) * kMinRows);
+    new_top[k] = std::clamp(moved, new_top[k - 1] + kMinRows, height - (bands - k) * kMinRows);
   }
 }
 
@@ -161,10 +162,10 @@ void finish_queued_draws(DeviceState& device) {
   raster::DrawQueue& queue = *device.queued_draws;
   const int threads = drawing_threads();
   const int bands = std::min(threads, raster::kMaxBands);
-  if (queue.bands != bands) {
+  if (queue.bands != bands || queue.band_top[bands] != device.height) {
     // Even bands to start from, for a new count of threads.
     queue.bands = bands;
-    for (int b = 0; b <= bands; ++b) queue.band_top[b] = kBackBufferHeight * b / bands;
+    for (int b = 0; b <= bands; ++b) queue.band_top[b] = device.height * b / bands;
   }
   // Room for every triangle clipping can make of the assembled ones.
   size_t most = 0;

@@ -99,13 +99,13 @@ bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triang
   const int width = kernels.layer_width;
   const int group = kernels.layer_group;
   LayerColumns& columns = scratch.columns;
-  int x_begin = kBackBufferWidth, x_end = 0;
+  int x_begin = s.target.width, x_end = 0;
   for (int n = 0; n < count; ++n) {
     x_begin = std::min<int>(x_begin, spans[n].x_begin);
     x_end = std::max<int>(x_end, spans[n].x_end);
   }
   const int group_begin = x_begin & ~(group - 1);
-  const int group_end = std::min(kBackBufferWidth, (x_end + group - 1) & ~(group - 1));
+  const int group_end = std::min(s.target.width, (x_end + group - 1) & ~(group - 1));
   // u for every column, from the same evaluation the reference makes
   // (u.b is 0, so every row gives the same row value).
   const float u_row = eval_row(t.u, static_cast<float>(spans[0].y) - t.y0);

@@ -3,7 +3,8 @@
 // triangle's values. The rows are shaded at one of three widths: thirty-two
 // pixels at a time on CPUs with AVX-512 (BW) for windowed layers, sixteen
 // with AVX2, eight otherwise; all give the same bytes, and a group never
-// leaves its row because 640 is a multiple of 32.
+// leaves its row because every target's width (640 times the scale) is a
+// multiple of 32.
 #pragma once
 
 #include <emmintrin.h>
@@ -16,7 +17,7 @@
 
 namespace d3d8::raster {
 
-static_assert(kBackBufferWidth % 32 == 0);
+static_assert(kBackBufferWidth % 32 == 0 && kMaxTargetWidth % 32 == 0);
 
 // Per column of the triangle: the left texel of the bilinear pair (already
 // wrapped) and the pair's weights, (kFilterOne - fu, fu) in every 32-bit
@@ -24,8 +25,8 @@ static_assert(kBackBufferWidth % 32 == 0);
 // reads them: for sixteen pixels, columns x and x + 8 of a group side by
 // side, so one 256-bit load gives the weights of both halves.
 struct LayerColumns {
-  int32_t texel[kBackBufferWidth];
-  alignas(32) __m128i weights[kBackBufferWidth];
+  int32_t texel[kMaxTargetWidth];
+  alignas(32) __m128i weights[kMaxTargetWidth];
 };
 
 // Where column x's weights sit for groups of `width` pixels.
@@ -46,7 +47,7 @@ constexpr int kMaxLayerRowTexels = 4097;
 // channel of sixteen pixels with two shuffles and two pmaddwd from a row
 // blended into planes (b, g, r), instead of one load and pmaddwd a pixel.
 struct LayerWindows {
-  static constexpr int kHalves = kBackBufferWidth / 8;
+  static constexpr int kHalves = kMaxTargetWidth / 8;
   // Each plane holds texels -kPlanePadding .. width + kPlanePadding - 1 of
   // the blended row, repeating it periodically on both sides, so a window
   // starting anywhere from -6 to width - 1 reads blended texels.

@@ -331,8 +331,8 @@ void shade_rows(const LayerJob& job) {
 #else
     blend_rows(tex, j, fv, first, last, job.row);
 #endif
-    uint16_t* colour_row = job.colour + size_t(span.y) * kBackBufferWidth;
-    uint16_t* depth_row = job.depth + size_t(span.y) * kBackBufferWidth;
+    uint16_t* colour_row = job.colour + size_t(span.y) * s.target.width;
+    uint16_t* depth_row = job.depth + size_t(span.y) * s.target.width;
     for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
       // Most groups of a layer lie wholly inside the span; without a depth
       // test they need no mask.

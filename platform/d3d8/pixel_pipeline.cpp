@@ -79,12 +79,13 @@ bool alpha_passes(const DrawStates& s, uint32_t source) {
   return !s.alpha_test || compare(s.alpha_func, source >> 24, s.alpha_ref & 0xFF);
 }
 
-uint16_t blend(const DrawStates& s, uint32_t source, uint16_t destination) {
+namespace {
+
+// The blend equation on 8-bit channels; the destination's as the target
+// holds them (a 16-bit target's widened). 0x00RRGGBB.
+uint32_t blend_channels(const DrawStates& s, uint32_t source, uint32_t dr, uint32_t dg, uint32_t db) {
   const uint32_t sr = channel_r(source), sg = channel_g(source), sb = channel_b(source);
-  if (!s.blend) return pack565(sr, sg, sb);
   const uint32_t sa = channel_a(source);
-  const uint32_t dr = expand5(destination >> 11), dg = expand6((destination >> 5) & 63),
-                 db = expand5(destination & 31);
   uint32_t src_kind = s.src_blend, dst_kind = s.dest_blend;
   // BOTHSRCALPHA and BOTHINVSRCALPHA set both factors from the source one.
   if (src_kind == 12) src_kind = D3DBLEND_SRCALPHA, dst_kind = D3DBLEND_INVSRCALPHA;
@@ -93,11 +94,28 @@ uint16_t blend(const DrawStates& s, uint32_t source, uint16_t destination) {
     uint32_t sum = sc * factor(src_kind, sc, sa, dc, true) + dc * factor(dst_kind, sc, sa, dc, false);
     return div255(std::min(sum, 65025u));
   };
-  return pack565(channel(sr, dr), channel(sg, dg), channel(sb, db));
+  return channel(sr, dr) << 16 | channel(sg, dg) << 8 | channel(sb, db);
 }
 
-void shade_spans_reference(const DrawStates& s, const Triangle& t, const Span* spans, int count,
-                           uint16_t* colour, uint16_t* depth) {
+}  // namespace
+
+uint16_t blend(const DrawStates& s, uint32_t source, uint16_t destination) {
+  if (!s.blend) return pack565(channel_r(source), channel_g(source), channel_b(source));
+  const uint32_t rgb = blend_channels(s, source, expand5(destination >> 11), expand6((destination >> 5) & 63),
+                                      expand5(destination & 31));
+  return pack565(channel_r(rgb), channel_g(rgb), channel_b(rgb));
+}
+
+uint32_t blend(const DrawStates& s, uint32_t source, uint32_t destination) {
+  if (!s.blend) return source & 0xFFFFFF;
+  return blend_channels(s, source, channel_r(destination), channel_g(destination), channel_b(destination));
+}
+
+namespace {
+
+template <typename Pixel>
+void shade_spans(const DrawStates& s, const Triangle& t, const Span* spans, int count, Pixel* colour,
+                 uint16_t* depth) {
   const bool textured = s.texture.texels != nullptr;
   for (int i = 0; i < count; ++i) {
     const Span& span = spans[i];
@@ -106,8 +124,8 @@ void shade_spans_reference(const DrawStates& s, const Triangle& t, const Span* s
     const float u_row = eval_row(t.u, dy), v_row = eval_row(t.v, dy);
     float c_row[4];
     for (int ch = 0; ch < 4; ++ch) c_row[ch] = eval_row(t.colour[ch], dy);
-    uint16_t* colour_row = colour + size_t(span.y) * kBackBufferWidth;
-    uint16_t* depth_row = depth + size_t(span.y) * kBackBufferWidth;
+    Pixel* colour_row = colour + size_t(span.y) * s.target.width;
+    uint16_t* depth_row = depth + size_t(span.y) * s.target.width;
     for (int x = span.x_begin; x < span.x_end; ++x) {
       const float dx = static_cast<float>(x) - t.x0;
       uint32_t fragment_depth = 0;
@@ -137,6 +155,18 @@ void shade_spans_reference(const DrawStates& s, const Triangle& t, const Span* s
       if (s.z_enable && s.z_write) depth_row[x] = static_cast<uint16_t>(fragment_depth);
     }
   }
+}
+
+}  // namespace
+
+void shade_spans_reference(const DrawStates& s, const Triangle& t, const Span* spans, int count,
+                           uint16_t* colour, uint16_t* depth) {
+  shade_spans(s, t, spans, count, colour, depth);
+}
+
+void shade_spans_reference(const DrawStates& s, const Triangle& t, const Span* spans, int count,
+                           uint32_t* colour, uint16_t* depth) {
+  shade_spans(s, t, spans, count, colour, depth);
 }
 
 }  // namespace d3d8::raster

@@ -68,10 +68,15 @@ bool alpha_passes(const DrawStates& states, uint32_t source);
 // destination is widened from R5G6B5 and has no alpha of its own (read as
 // 255). With blending off the result is the source.
 uint16_t blend(const DrawStates& states, uint32_t source, uint16_t destination);
+// The same on an X8R8G8B8 target: 8 bits a channel in and out, no rounding
+// to 5/6/5 anywhere; the result's X byte is 0.
+uint32_t blend(const DrawStates& states, uint32_t source, uint32_t destination);
 
-// Draws the spans of one triangle into the 640-pixel-wide colour and depth
-// buffers, pixel by pixel.
+// Draws the spans of one triangle into the target-wide (states.target)
+// colour and depth buffers, pixel by pixel.
 void shade_spans_reference(const DrawStates& states, const Triangle& triangle,
                            const Span* spans, int count, uint16_t* colour, uint16_t* depth);
+void shade_spans_reference(const DrawStates& states, const Triangle& triangle,
+                           const Span* spans, int count, uint32_t* colour, uint16_t* depth);
 
 }  // namespace d3d8::raster

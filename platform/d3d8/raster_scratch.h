@@ -17,8 +17,8 @@ namespace d3d8::raster {
 // 4 pixel rows of small triangles do not waste lanes (span_walk.h).
 constexpr int kListFlush = 256;
 struct PixelList {
-  alignas(32) int32_t x[kListFlush + kBackBufferWidth + 16];
-  alignas(32) int32_t y[kListFlush + kBackBufferWidth + 16];
+  alignas(32) int32_t x[kListFlush + kMaxTargetWidth + 16];
+  alignas(32) int32_t y[kListFlush + kMaxTargetWidth + 16];
 };
 
 // Room for the wide widths' pending pixels (PendingPixels in

@@ -40,8 +40,17 @@ struct SamplerTexture {
   bool pow2 = false;
 };
 
+// The size the device draws at, and how much larger than the program's
+// 640x480 that is.
+struct TargetSize {
+  int width = kBackBufferWidth;
+  int height = kBackBufferHeight;
+  int scale = 1;
+};
+
 // The render and stage-0 states one draw call uses, read once per draw.
 struct DrawStates {
+  TargetSize target;
   bool z_enable = false;
   bool z_write = false;
   uint32_t z_func = D3DCMP_LESSEQUAL;
@@ -112,6 +121,6 @@ struct Span {
   int16_t x_end;
 };
 
-constexpr int kMaxSpans = kBackBufferHeight;
+constexpr int kMaxSpans = kMaxTargetHeight;
 
 }  // namespace d3d8::raster

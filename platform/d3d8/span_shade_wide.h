@@ -293,7 +293,7 @@ template <BlendKind kBlend>
   const Oct q = oct_at(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
                        _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)));
   int32_t offset[8];
-  for (int i = 0; i < 8; ++i) offset[i] = ys[i] * kBackBufferWidth + xs[i];
+  for (int i = 0; i < 8; ++i) offset[i] = ys[i] * s.target.width + xs[i];
   shade_scattered<kBlend>(s, k, offset, count, plane_at(t.z, q), plane_at(t.u, q), plane_at(t.v, q),
                           k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), colour, depth,
                           [&](const Rgb8& texel, __m256 w) { return modulated(k, t, q, texel, w); });
@@ -306,7 +306,7 @@ template <BlendKind kBlend>
                                               uint16_t* colour, uint16_t* depth) {
   const Oct q = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
                        _mm256_set1_epi32(y));
-  const size_t at = size_t(y) * kBackBufferWidth + x;
+  const size_t at = size_t(y) * s.target.width + x;
   __m128i* depth_at = reinterpret_cast<__m128i*>(depth + at);
   __m128i* colour_at = reinterpret_cast<__m128i*>(colour + at);
   __m128i mask = _mm_set1_epi32(-1);
@@ -343,7 +343,7 @@ template <BlendKind kBlend>
   // which the compiler keeps in memory.
   const Oct q_lo = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), index), row);
   const Oct q_hi = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x + 8), index), row);
-  const size_t at = size_t(y) * kBackBufferWidth + x;
+  const size_t at = size_t(y) * s.target.width + x;
   __m256i* depth_at = reinterpret_cast<__m256i*>(depth + at);
   __m256i* colour_at = reinterpret_cast<__m256i*>(colour + at);
   __m128i mask_lo = _mm_set1_epi32(-1), mask_hi = mask_lo;
@@ -515,8 +515,7 @@ inline void shade_all_pending(PendingPixels& p) {
 [[gnu::always_inline]] inline void defer_lanes(PendingPixels& p, const Triangle& t, __m256i x, __m256i y,
                                                int count) {
   const Oct q = oct_at(t, x, y);
-  const __m256i offset = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 9), _mm256_slli_epi32(y, 7)), x);
-  static_assert(kBackBufferWidth == (1 << 9) + (1 << 7));
+  const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(y, _mm256_set1_epi32(p.states->target.width)), x);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p.offset + p.n), offset);
   _mm256_storeu_ps(p.z + p.n, plane_at(t.z, q));
   if (p.k.perspective) _mm256_storeu_ps(p.q + p.n, plane_at(t.q, q));

@@ -154,7 +154,7 @@ template <BlendKind kBlend>
   const Quad q = quad_at(t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs)),
                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys)));
   int offset[4];
-  for (int i = 0; i < 4; ++i) offset[i] = ys[i] * kBackBufferWidth + xs[i];
+  for (int i = 0; i < 4; ++i) offset[i] = ys[i] * s.target.width + xs[i];
   __m128i mask = _mm_cmplt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(count));
   __m128i fragment = _mm_setzero_si128();
   if (k.z_test) {
@@ -197,7 +197,7 @@ template <BlendKind kBlend>
   const __m128i x_lo = _mm_add_epi32(_mm_set1_epi32(x), _mm_setr_epi32(0, 1, 2, 3));
   const Quad q_lo = quad_at(t, x_lo, yi);
   const Quad q_hi = quad_at(t, _mm_add_epi32(x_lo, _mm_set1_epi32(4)), yi);
-  const size_t at = size_t(y) * kBackBufferWidth + x;
+  const size_t at = size_t(y) * s.target.width + x;
   __m128i* depth_at = reinterpret_cast<__m128i*>(depth + at);
   __m128i* colour_at = reinterpret_cast<__m128i*>(colour + at);
   __m128i mask16 = _mm_set1_epi32(-1);

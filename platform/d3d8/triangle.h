@@ -16,7 +16,7 @@ bool setup_triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVe
 // Fills v.snapped_x and v.snapped_y and sets v.snapped when v lies within
 // the setup limit; setup_triangle then takes those instead of snapping.
 // Sets v.in_guard_band too.
-void snap_vertex(ScreenVertex& v);
+void snap_vertex(ScreenVertex& v, const TargetSize& target);
 
 // Writes the covered runs of each row, top to bottom, into spans (room for
 // kMaxSpans) and returns how many. A pixel is covered when its centre lies

@@ -66,7 +66,7 @@ class TriangleDrawer {
     ClipVertex clipped[kMaxPolygon];
     const int n = clip_homogeneous(in, clipped);
     ScreenVertex polygon[kMaxPolygon];
-    for (int i = 0; i < n; ++i) project(clipped[i], polygon[i]);
+    for (int i = 0; i < n; ++i) project(clipped[i], states_.target, polygon[i]);
     screen_polygon(polygon, n);
   }
 
@@ -82,10 +82,10 @@ class TriangleDrawer {
   // A convex polygon in screen space, possibly reaching past the guard band.
   void screen_polygon(const ScreenVertex* polygon, int n) {
     bool inside = true;
-    for (int i = 0; i < n; ++i) inside = inside && inside_guard_band(polygon[i]);
+    for (int i = 0; i < n; ++i) inside = inside && inside_guard_band(polygon[i], states_.target);
     ScreenVertex clipped[kMaxPolygon];
     if (!inside) {
-      n = clip_guard_band(polygon, n, clipped);
+      n = clip_guard_band(polygon, n, states_.target, clipped);
       polygon = clipped;
     }
     for (int i = 1; i + 1 < n; ++i) set_up(polygon[0], polygon[i], polygon[i + 1]);

@@ -30,10 +30,10 @@ int32_t snap(double v) {
   return static_cast<int32_t>(whole_floor(v * kSubpixelScale + 0.5));
 }
 
-bool within_setup_limit(const ScreenVertex& v) {
+bool within_setup_limit(const ScreenVertex& v, const TargetSize& target) {
   return std::isfinite(v.x) && std::isfinite(v.y) && v.x >= -kSetupLimitPixels &&
-         v.x <= kBackBufferWidth + kSetupLimitPixels && v.y >= -kSetupLimitPixels &&
-         v.y <= kBackBufferHeight + kSetupLimitPixels;
+         v.x <= target.width + kSetupLimitPixels && v.y >= -kSetupLimitPixels &&
+         v.y <= target.height + kSetupLimitPixels;
 }
 
 uint32_t argb_of(const ScreenVertex& v) {
@@ -148,11 +148,11 @@ Pair period_shifts(const Pair (&uv)[3], uint32_t address_u, uint32_t address_v) 
 
 }  // namespace
 
-void snap_vertex(ScreenVertex& v) {
+void snap_vertex(ScreenVertex& v, const TargetSize& target) {
 #if !defined(TUULI_KERNELS_SSE2)
   // A comparison with a NaN fails, as isfinite would.
   auto inside = [&](double margin) {
-    return v.x >= -margin && v.x <= kBackBufferWidth + margin && v.y >= -margin && v.y <= kBackBufferHeight + margin;
+    return v.x >= -margin && v.x <= target.width + margin && v.y >= -margin && v.y <= target.height + margin;
   };
   v.in_guard_band = inside(kGuardBandPixels);
   v.snapped = inside(kSetupLimitPixels);
@@ -165,7 +165,7 @@ void snap_vertex(ScreenVertex& v) {
   const __m128d p = _mm_loadu_pd(&v.x);
   auto inside = [&](double margin) {
     const __m128d low = _mm_set1_pd(-margin);
-    const __m128d high = _mm_setr_pd(kBackBufferWidth + margin, kBackBufferHeight + margin);
+    const __m128d high = _mm_setr_pd(target.width + margin, target.height + margin);
     return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(p, low), _mm_cmple_pd(p, high))) == 3;
   };
   v.in_guard_band = inside(kGuardBandPixels);
@@ -188,13 +188,13 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   // Each vertex's position straight into its own variables: an array
   // written a field at a time and read back in wider pieces would make
   // every such read wait.
-  auto position = [](const ScreenVertex& p, int32_t& x, int32_t& y) {
+  auto position = [&states](const ScreenVertex& p, int32_t& x, int32_t& y) {
     if (p.snapped) {
       x = p.snapped_x;
       y = p.snapped_y;
       return true;
     }
-    if (!within_setup_limit(p)) return false;
+    if (!within_setup_limit(p, states.target)) return false;
     x = snap(p.x);
     y = snap(p.y);
     return true;
@@ -220,9 +220,9 @@ bool setup_triangle(const ScreenVertex& va, const ScreenVertex& vb, const Screen
   int64_t min_y = std::min({Y[0], Y[1], Y[2]}), max_y = std::max({Y[0], Y[1], Y[2]});
   // Arithmetic shifts divide by 16 rounding down; negating around one rounds up.
   t.x_begin = static_cast<int>(std::max<int64_t>(0, -((-min_x) >> kSubpixelBits)));
-  t.x_end = static_cast<int>(std::min<int64_t>(kBackBufferWidth, (max_x >> kSubpixelBits) + 1));
+  t.x_end = static_cast<int>(std::min<int64_t>(states.target.width, (max_x >> kSubpixelBits) + 1));
   t.y_begin = static_cast<int>(std::max<int64_t>(0, -((-min_y) >> kSubpixelBits)));
-  t.y_end = static_cast<int>(std::min<int64_t>(kBackBufferHeight, (max_y >> kSubpixelBits) + 1));
+  t.y_end = static_cast<int>(std::min<int64_t>(states.target.height, (max_y >> kSubpixelBits) + 1));
   if (t.x_begin >= t.x_end || t.y_begin >= t.y_end) return false;
   t.narrow = t.x_end - t.x_begin <= kNarrowColumns && max_x - min_x < kNarrowExtent && max_y - min_y < kNarrowExtent;
 

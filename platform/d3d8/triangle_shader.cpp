@@ -20,6 +20,7 @@ RasterScratch* scratch_of(DeviceState& device, const DrawStates& states, int par
 TriangleShader::TriangleShader(DeviceState& device, const DrawStates& states, int participant)
     : states_(states),
       colour_(device.back_buffer.data()),
+      colour_xrgb_(device.xrgb ? device.back_buffer_xrgb.data() : nullptr),
       depth_(device.depth_buffer.data())
 #if defined(TUULI_KERNELS_SSE2)
       ,
@@ -49,7 +50,11 @@ TriangleShader::Shaded TriangleShader::shade(const Triangle& triangle) {
   }
 #endif
   finish_deferred();
-  shade_spans_reference(states_, triangle, spans_, count, colour_, depth_);
+  if (colour_xrgb_ != nullptr) {
+    shade_spans_reference(states_, triangle, spans_, count, colour_xrgb_, depth_);
+  } else {
+    shade_spans_reference(states_, triangle, spans_, count, colour_, depth_);
+  }
   return {Path::reference, narrow};
 }
 

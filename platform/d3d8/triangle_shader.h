@@ -40,6 +40,7 @@ class TriangleShader {
  private:
   const DrawStates& states_;
   uint16_t* colour_;
+  uint32_t* colour_xrgb_;  // a 32-bit target's, else null
   uint16_t* depth_;
 #if defined(TUULI_KERNELS_SSE2)
   RasterScratch* scratch_ = nullptr;

@@ -67,7 +67,7 @@ bool parse_fvf(uint32_t fvf, VertexFormat& out) {
 }
 
 Transform combined_transform(const D3DMATRIX& world, const D3DMATRIX& view,
-                             const D3DMATRIX& projection) {
+                             const D3DMATRIX& projection, const TargetSize& target) {
   auto multiply = [](const double a[4][4], const double b[4][4], double out[4][4]) {
     for (int i = 0; i < 4; ++i) {
       for (int j = 0; j < 4; ++j) {
@@ -84,6 +84,7 @@ Transform combined_transform(const D3DMATRIX& world, const D3DMATRIX& view,
     }
   }
   Transform t;
+  t.target = target;
   multiply(w, v, wv);
   multiply(wv, p, t.m);
   return t;
@@ -97,7 +98,7 @@ uint8_t outcode_of(const ClipVertex& v) {
   return code;
 }
 
-void project(const ClipVertex& v, ScreenVertex& s) {
+void project(const ClipVertex& v, const TargetSize& target, ScreenVertex& s) {
   // Field by field: assigning a whole fresh ScreenVertex went through a
   // zeroed copy on the stack, whose reads waited on its writes.
   s.snapped = false;
@@ -105,8 +106,8 @@ void project(const ClipVertex& v, ScreenVertex& s) {
   s.snapped_y = 0;
   s.in_guard_band = false;
   s.q = 1.0 / v.w;
-  s.x = (1.0 + v.x / v.w) * (kBackBufferWidth / 2);
-  s.y = (1.0 - v.y / v.w) * (kBackBufferHeight / 2);
+  s.x = (1.0 + v.x / v.w) * (target.width / 2);
+  s.y = (1.0 - v.y / v.w) * (target.height / 2);
   s.z = v.z / v.w;
   s.u = v.u;
   s.v = v.v;
@@ -135,8 +136,9 @@ void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Tran
     s.snapped_x = 0;
     s.snapped_y = 0;
     s.in_guard_band = false;
-    s.x = px;
-    s.y = py;
+    // Whole multiples of a float: exact, so scale 1 is the program's position.
+    s.x = double{px} * transform.target.scale;
+    s.y = double{py} * transform.target.scale;
     s.z = pz;
     s.q = rhw;
     s.u = u;
@@ -144,7 +146,7 @@ void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Tran
     for (int i = 0; i < 4; ++i) s.colour[i] = colour[i];
     out.valid = std::isfinite(px) && std::isfinite(py) && std::isfinite(pz) && std::isfinite(rhw) &&
                 rhw > 0.0f;
-    if (out.valid) snap_vertex(s);
+    if (out.valid) snap_vertex(s, transform.target);
     return;
   }
   ClipVertex& c = out.clip;
@@ -160,8 +162,8 @@ void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Tran
   out.valid = std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && std::isfinite(c.w);
   out.outcode = out.valid ? outcode_of(c) : 0;
   if (out.valid && out.outcode == 0) {
-    project(c, out.screen);
-    snap_vertex(out.screen);
+    project(c, transform.target, out.screen);
+    snap_vertex(out.screen, transform.target);
   } else {
     out.screen = ScreenVertex{};
   }

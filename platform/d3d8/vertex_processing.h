@@ -40,23 +40,26 @@ struct ProcessedVertex {
   ClipVertex clip;      // untransformed path only
 };
 
-// The combined p x WORLD x VIEW x PROJECTION matrix (row vectors), in double.
+// The combined p x WORLD x VIEW x PROJECTION matrix (row vectors), in
+// double, and the target the viewport maps onto.
 struct Transform {
   double m[4][4];
+  TargetSize target;
 };
 Transform combined_transform(const D3DMATRIX& world, const D3DMATRIX& view,
-                             const D3DMATRIX& projection);
+                             const D3DMATRIX& projection, const TargetSize& target);
 
 // Processes one vertex whose bytes the caller has bounds-checked into
-// `out`, every field of it. In place: a draw's vertices are a large array,
+// `out`, every field of it. A pre-transformed position is in the program's
+// 640x480 pixels and is scaled to the target's. In place: a draw's vertices are a large array,
 // and a vertex built elsewhere and copied in cost more than building it.
 void process_vertex(const uint8_t* bytes, const VertexFormat& format, const Transform& transform,
                     ProcessedVertex& out);
 
 // Screen position of a clip-space vertex inside the clip volume: the
-// 640x480 viewport with z in 0..1, as the Direct3D 8 viewport maps it
-// (x = -1 to pixel 0.0, x = +1 to 640.0, y flipped).
-void project(const ClipVertex& v, ScreenVertex& out);
+// target-sized viewport with z in 0..1, as the Direct3D 8 viewport maps it
+// (x = -1 to pixel 0.0, x = +1 to the width, 640.0 at scale 1, y flipped).
+void project(const ClipVertex& v, const TargetSize& target, ScreenVertex& out);
 
 uint8_t outcode_of(const ClipVertex& v);
 

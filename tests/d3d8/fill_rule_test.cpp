@@ -193,7 +193,7 @@ TEST(Snapping, PositionsRoundToSixteenthsWithinTheSetupLimit) {
   for (const Case& c : cases) {
     d3d8::raster::ScreenVertex v;
     v.x = c.x, v.y = c.y;
-    d3d8::raster::snap_vertex(v);
+    d3d8::raster::snap_vertex(v, d3d8::raster::TargetSize{});
     EXPECT_EQ(v.snapped, c.snapped) << c.x << "," << c.y;
     EXPECT_EQ(v.in_guard_band, c.in_band) << c.x << "," << c.y;
     if (c.snapped) {
