@@ -83,33 +83,6 @@ TEST_F(FillRule, SmallTrianglesCoverTheCentresTheTopLeftRuleGives) {
   }
 }
 
-// A jittered grid of quads with sub-pixel corners, split along alternating
-// diagonals: every edge inside is shared by two triangles.
-std::vector<ScreenVertex> jittered_grid(uint32_t colour, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> jitter(-15.0f, 15.0f);
-  constexpr int kN = 9;
-  float px[kN][kN], py[kN][kN];
-  for (int j = 0; j < kN; ++j) {
-    for (int i = 0; i < kN; ++i) {
-      px[j][i] = 10 + 40.0f * i + jitter(rng);
-      py[j][i] = 10 + 40.0f * j + jitter(rng);
-    }
-  }
-  std::vector<ScreenVertex> v;
-  auto corner = [&](int i, int j) { return ScreenVertex{px[j][i], py[j][i], 0.5f, 1, colour, 0, 0}; };
-  for (int j = 0; j + 1 < kN; ++j) {
-    for (int i = 0; i + 1 < kN; ++i) {
-      ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1), d = corner(i + 1, j + 1);
-      if ((i + j) % 2 == 0) {
-        v.insert(v.end(), {a, b, d, a, d, c});
-      } else {
-        v.insert(v.end(), {a, b, c, b, d, c});
-      }
-    }
-  }
-  return v;
-}
 
 TEST_F(FillRule, SharedEdgesOfAJitteredMeshAreNeitherMissedNorDrawnTwice) {
   for (unsigned seed : {1u, 2u, 3u}) {

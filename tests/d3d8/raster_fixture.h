@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
@@ -43,6 +44,34 @@ inline std::vector<ScreenVertex> layer_strip(uint32_t colour, float z = 0.99999f
           {639, 479, z, 1, colour, 0.9f, 0.9f}};
 }
 
+// A jittered grid of quads with sub-pixel corners, split along alternating
+// diagonals: every edge inside is shared by two triangles.
+inline std::vector<ScreenVertex> jittered_grid(uint32_t colour, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> jitter(-15.0f, 15.0f);
+  constexpr int kN = 9;
+  float px[kN][kN], py[kN][kN];
+  for (int j = 0; j < kN; ++j) {
+    for (int i = 0; i < kN; ++i) {
+      px[j][i] = 10 + 40.0f * i + jitter(rng);
+      py[j][i] = 10 + 40.0f * j + jitter(rng);
+    }
+  }
+  std::vector<ScreenVertex> v;
+  auto corner = [&](int i, int j) { return ScreenVertex{px[j][i], py[j][i], 0.5f, 1, colour, 0, 0}; };
+  for (int j = 0; j + 1 < kN; ++j) {
+    for (int i = 0; i + 1 < kN; ++i) {
+      ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1), d = corner(i + 1, j + 1);
+      if ((i + j) % 2 == 0) {
+        v.insert(v.end(), {a, b, d, a, d, c});
+      } else {
+        v.insert(v.end(), {a, b, c, b, d, c});
+      }
+    }
+  }
+  return v;
+}
+
 inline uint16_t rgb565(int r5, int g6, int b5) { return static_cast<uint16_t>(r5 << 11 | g6 << 5 | b5); }
 
 inline D3DMATRIX identity_matrix() {
@@ -76,9 +105,11 @@ class RasterTest : public ::testing::Test {
     p.SwapEffect = D3DSWAPEFFECT_FLIP;
     p.EnableAutoDepthStencil = TRUE;
     p.AutoDepthStencilFormat = D3DFMT_D16;
-    ASSERT_GE(object_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
-              0);
+    d3d8::target_options = target_;
+    const HRESULT created = object_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+                                                  D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_);
+    d3d8::target_options = {};
+    ASSERT_GE(created, 0);
     // The states the demo's device setup leaves.
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -188,9 +219,17 @@ class RasterTest : public ::testing::Test {
     return t;
   }
 
+  // The target's size: the program's 640x480 times the scale.
+  int width() const { return device_->state().width; }
+  int height() const { return device_->state().height; }
+
   // The buffers with every draw so far written, however many threads draw.
-  uint16_t pixel(int x, int y) { return colour_buffer()[size_t(y) * kWidth + x]; }
-  uint16_t depth(int x, int y) { return depth_buffer()[size_t(y) * kWidth + x]; }
+  uint16_t pixel(int x, int y) { return colour_buffer()[size_t(y) * width() + x]; }
+  uint16_t depth(int x, int y) { return depth_buffer()[size_t(y) * width() + x]; }
+  uint32_t pixel_xrgb(int x, int y) {
+    d3d8::finish_drawing(device_);
+    return device_->state().back_buffer_xrgb[size_t(y) * width() + x];
+  }
   const std::vector<uint16_t>& colour_buffer() {
     d3d8::finish_drawing(device_);
     return device_->state().back_buffer;
@@ -200,6 +239,8 @@ class RasterTest : public ::testing::Test {
     return device_->state().depth_buffer;
   }
 
+  // The size and depth the next SetUp makes its device with.
+  d3d8::TargetOptions target_{};
   IDirect3D8* object_ = nullptr;
   IDirect3DDevice8* device_ = nullptr;
   std::vector<IDirect3DTexture8*> textures_;
