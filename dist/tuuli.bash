@@ -21,7 +21,18 @@ _tuuli() {
     --out | --log | --contact-sheet)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return ;;
-    --fps | --only | --scale)
+    --fps | --only | --canvas | --from | --to)
+      return ;;
+    --scale)
+      # mesh from-obj takes any factor; capture and play a picture scale.
+      [[ " ${COMP_WORDS[*]} " == *" mesh "* ]] ||
+        mapfile -t COMPREPLY < <(compgen -W "1 2 3 4 5 6 fit" -- "$cur")
+      return ;;
+    --colour)
+      mapfile -t COMPREPLY < <(compgen -W "16 32" -- "$cur")
+      return ;;
+    --filter)
+      mapfile -t COMPREPLY < <(compgen -W "linear nearest" -- "$cur")
       return ;;
   esac
   # The command words typed so far: words that are neither options nor the

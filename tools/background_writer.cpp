@@ -35,6 +35,11 @@ void BackgroundWriter::finish() {
   }
 }
 
+bool BackgroundWriter::failed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failure_ != nullptr;
+}
+
 void BackgroundWriter::run() {
   for (;;) {
     std::function<void()> job;

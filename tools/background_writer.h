@@ -29,6 +29,10 @@ class BackgroundWriter {
   // Runs what is left, stops the thread and rethrows the first failure.
   void finish();
 
+  // Whether a job has failed: every later one is dropped, so a caller can
+  // stop producing them.
+  bool failed();
+
  private:
   void run();
 

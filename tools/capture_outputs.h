@@ -8,28 +8,32 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/frame.h"
 #include "tools/streaming_file.h"
 
 namespace tools {
 
-constexpr int kCaptureWidth = 640;
-constexpr int kCaptureHeight = 480;
-
-// 640x480 R5G6B5 to RGB888, each channel widened by repeating its top bits.
-void rgb565_to_rgb888(const uint16_t* pixels, int pitch_pixels, std::vector<uint8_t>& rgb);
-
 std::string sha256_hex(const void* data, size_t size);
 
+// Of the frame's rows as they lie in memory, without the padding a pitch
+// may add: for a 640x480 R5G6B5 frame, the hash of its 614400 bytes.
+std::string frame_sha256_hex(const win32::Frame& frame);
+
 // YUV4MPEG2, 4:2:0, BT.601 studio range (yuv420.h): what players and
-// ffmpeg expect. Each frame is converted straight into the file's buffer.
+// ffmpeg expect. The header's size is the first frame's; each frame is
+// converted straight into the file's buffer. Every frame must have the
+// first one's size, even sides and rows without padding.
 class Y4mWriter {
  public:
   Y4mWriter(const std::string& path, int fps);
-  void write(const uint16_t* rgb565_frame);
+  void write(const win32::Frame& frame);
   void close() { file_.close(); }
 
  private:
   StreamingFile file_;
+  int fps_;
+  int width_ = 0;
+  int height_ = 0;
 };
 
 // 16-bit PCM WAV; the sizes in the header are written when it is closed.
@@ -50,20 +54,29 @@ class WavWriter {
 };
 
 // Pipes raw frames into ffmpeg, which writes a video-only file; `finish`
-// then muxes it with a WAV file into the requested container.
+// then muxes it with a WAV file into the requested container. ffmpeg starts
+// with the first frame, which gives it the size and pixel format.
 class FfmpegVideo {
  public:
   FfmpegVideo(const std::string& out_path, int fps, const std::string& work_dir);
   ~FfmpegVideo();
-  void write(const uint16_t* rgb565_frame);
-  // Muxes the video with `wav_path` into the output; throws on failure.
+  void write(const win32::Frame& frame);
+  // Muxes the video with `wav_path` into the output; throws on failure,
+  // and when no frame was written.
   void finish(const std::string& wav_path);
 
  private:
   std::string out_path_;
   std::string video_path_;
+  int fps_;
+  int width_ = 0;
+  int height_ = 0;
+  win32::PixelFormat format_ = win32::PixelFormat::r5g6b5;
   std::FILE* pipe_ = nullptr;
 };
+
+// ffmpeg's name for a frame's raw pixel format.
+const char* ffmpeg_pixel_format(win32::PixelFormat format);
 
 bool ffmpeg_available();
 
@@ -76,8 +89,11 @@ class ContactSheet {
   static constexpr int kThumbWidth = 320;
   static constexpr int kThumbHeight = 240;
   explicit ContactSheet(int entries);
-  void place(int entry, const std::vector<uint8_t>& rgb);
+  // `rgb`: width x height RGB888 pixels, rows without padding, any size;
+  // each thumbnail pixel is the mean of the source pixels it covers.
+  void place(int entry, const uint8_t* rgb, int width, int height);
   void write(const std::string& path) const;
+  const std::vector<uint8_t>& rgb() const { return sheet_; }
 
  private:
   int entries_;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/win32/frame.h"
+
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 // Only the formats `tuuli clip encode` takes: no other decoder is reachable
@@ -50,14 +52,9 @@ RgbImage rgb565_to_image(const uint16_t* pixels, int width, int height) {
   RgbImage image;
   image.width = width;
   image.height = height;
-  image.rgb.reserve(static_cast<size_t>(width) * height * 3);
-  for (int i = 0; i < width * height; ++i) {
-    const uint16_t p = pixels[i];
-    const int r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    image.rgb.push_back(static_cast<uint8_t>(r << 3 | r >> 2));
-    image.rgb.push_back(static_cast<uint8_t>(g << 2 | g >> 4));
-    image.rgb.push_back(static_cast<uint8_t>(b << 3 | b >> 2));
-  }
+  image.rgb.resize(static_cast<size_t>(width) * height * 3);
+  const win32::Frame frame{pixels, width, height, width * 2, win32::PixelFormat::r5g6b5};
+  win32::frame_to_rgb888(frame, image.rgb.data());
   return image;
 }
 

@@ -1,7 +1,8 @@
 // Sixteen pixels (eight chroma samples) at a time in SSE2, or thirty-two in
-// AVX2 (yuv420_avx2.cpp) where the CPU has it, or one at a time elsewhere:
-// a capture converts every one of its frames, and this runs once per frame
-// on the output thread.
+// AVX2 (yuv420_avx2.cpp, R5G6B5 only) where the CPU has it, or one at a
+// time elsewhere: a capture converts every one of its frames, and this runs
+// once per frame on the output thread. Both sources share every step after
+// the widening to 8-bit channels.
 #include "tools/yuv420.h"
 
 #if defined(TUULI_KERNELS_SSE2)
@@ -20,14 +21,20 @@ void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* pl
 
 namespace {
 
-void rgb565_to_yuv420_scalar(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+// One source pixel as 8-bit channels.
+void widen(uint16_t p, int& r, int& g, int& b) {
+  r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+  r = r << 3 | r >> 2, g = g << 2 | g >> 4, b = b << 3 | b >> 2;
+}
+void widen(uint32_t p, int& r, int& g, int& b) {
+  r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+}
+
+template <typename Pixel>
+void to_yuv420_scalar(const Pixel* pixels, int width, int height, uint8_t* planes) {
   uint8_t* y_plane = planes;
   uint8_t* cb_plane = y_plane + size_t(width) * height;
   uint8_t* cr_plane = cb_plane + size_t(width / 2) * (height / 2);
-  auto widen = [](uint16_t p, int& r, int& g, int& b) {
-    r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    r = r << 3 | r >> 2, g = g << 2 | g >> 4, b = b << 3 | b >> 2;
-  };
   for (int y = 0; y < height; y += 2) {
     for (int x = 0; x < width; x += 2) {
       int sum_r = 0, sum_g = 0, sum_b = 0;
@@ -52,13 +59,22 @@ void rgb565_to_yuv420_scalar(const uint16_t* pixels, int width, int height, uint
   }
 }
 
+void rgb565_to_yuv420_scalar(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+  to_yuv420_scalar(pixels, width, height, planes);
+}
+void xrgb8888_to_yuv420_scalar(const uint32_t* pixels, int width, int height, uint8_t* planes) {
+  to_yuv420_scalar(pixels, width, height, planes);
+}
+
 #if defined(TUULI_KERNELS_SSE2)
 
 struct Channels {
   __m128i r, g, b;  // 0..255 in each 16-bit lane
 };
 
-Channels widen(__m128i p) {
+// Eight R5G6B5 pixels.
+Channels widen8(const uint16_t* pixels) {
+  const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
   const __m128i five = _mm_set1_epi16(31), six = _mm_set1_epi16(63);
   __m128i r = _mm_srli_epi16(p, 11);
   __m128i g = _mm_and_si128(_mm_srli_epi16(p, 5), six);
@@ -66,6 +82,19 @@ Channels widen(__m128i p) {
   return {_mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2)),
           _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4)),
           _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2))};
+}
+
+// Eight X8R8G8B8 pixels: each channel masked out of its dword, and the two
+// halves packed to words (at most 255, so the signed pack keeps them).
+Channels widen8(const uint32_t* pixels) {
+  const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+  const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4));
+  const __m128i byte = _mm_set1_epi32(0xFF);
+  auto channel = [&](int shift) {
+    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, shift), byte),
+                           _mm_and_si128(_mm_srli_epi32(hi, shift), byte));
+  };
+  return {channel(16), channel(8), channel(0)};
 }
 
 // At most 66 * 255 + 129 * 255 + 25 * 255 + 4224 = 60324: unsigned 16 bits.
@@ -91,19 +120,20 @@ __m128i chroma(__m128i r, __m128i g, __m128i b, int kr, int kg, int kb) {
   return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(512 + 128 * 1024)), 10);
 }
 
-void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+template <typename Pixel>
+void to_yuv420_sse2(const Pixel* pixels, int width, int height, uint8_t* planes) {
   uint8_t* y_plane = planes;
   uint8_t* cb_plane = y_plane + size_t(width) * height;
   uint8_t* cr_plane = cb_plane + size_t(width / 2) * (height / 2);
   for (int y = 0; y < height; y += 2) {
-    const uint16_t* rows[2] = {pixels + size_t(y) * width, pixels + size_t(y + 1) * width};
+    const Pixel* rows[2] = {pixels + size_t(y) * width, pixels + size_t(y + 1) * width};
     uint8_t* cb = cb_plane + size_t(y / 2) * (width / 2);
     uint8_t* cr = cr_plane + size_t(y / 2) * (width / 2);
     for (int x = 0; x < width; x += 16) {
       Channels c[2][2];
       for (int row = 0; row < 2; ++row) {
         for (int half = 0; half < 2; ++half) {
-          c[row][half] = widen(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[row] + x + 8 * half)));
+          c[row][half] = widen8(rows[row] + x + 8 * half);
         }
         const __m128i l = _mm_packus_epi16(luma(c[row][0]), luma(c[row][1]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(y_plane + size_t(y + row) * width + x), l);
@@ -122,34 +152,51 @@ void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_
     }
   }
 }
+
+void rgb565_to_yuv420_sse2(const uint16_t* pixels, int width, int height, uint8_t* planes) {
+  to_yuv420_sse2(pixels, width, height, planes);
+}
+void xrgb8888_to_yuv420_sse2(const uint32_t* pixels, int width, int height, uint8_t* planes) {
+  to_yuv420_sse2(pixels, width, height, planes);
+}
 #endif
+
+// The widest width allowed here whose multiple divides `width`; the scalar
+// one takes any even width (a canvas need not be a multiple of 16).
+const Yuv420Width& width_for(int width, bool xrgb) {
+  const cpu::SimdLevel allowed = cpu::simd_ceiling();
+  for (int i = 2; i > 0; --i) {
+    const Yuv420Width& w = kYuv420Widths[i];
+    const bool built = xrgb ? w.convert_xrgb != nullptr : w.convert != nullptr;
+    if (built && w.needs <= allowed && width % w.width_multiple == 0) return w;
+  }
+  return kYuv420Widths[0];
+}
 
 }  // namespace
 
 const Yuv420Width kYuv420Widths[3] = {
-    {"scalar", cpu::SimdLevel::scalar, rgb565_to_yuv420_scalar},
+    {"scalar", cpu::SimdLevel::scalar, 2, rgb565_to_yuv420_scalar, xrgb8888_to_yuv420_scalar},
 #if defined(TUULI_KERNELS_SSE2)
-    {"sse2", cpu::SimdLevel::sse2, rgb565_to_yuv420_sse2},
+    {"sse2", cpu::SimdLevel::sse2, 16, rgb565_to_yuv420_sse2, xrgb8888_to_yuv420_sse2},
 #else
-    {"sse2", cpu::SimdLevel::sse2, nullptr},
+    {"sse2", cpu::SimdLevel::sse2, 16, nullptr, nullptr},
 #endif
+    // The 32-bit source stops at SSE2: AVX2's packs work within 128-bit
+    // halves, and a capture at 32 bits spends its time drawing, not here.
 #if defined(TUULI_KERNELS_AVX)
-    {"avx2", cpu::SimdLevel::avx2, avx2::rgb565_to_yuv420},
+    {"avx2", cpu::SimdLevel::avx2, 32, avx2::rgb565_to_yuv420, nullptr},
 #else
-    {"avx2", cpu::SimdLevel::avx2, nullptr},
+    {"avx2", cpu::SimdLevel::avx2, 32, nullptr, nullptr},
 #endif
 };
 
 void rgb565_to_yuv420(const uint16_t* pixels, int width, int height, uint8_t* planes) {
-  const cpu::SimdLevel allowed = cpu::simd_ceiling();
-  for (int i = 2; i > 0; --i) {
-    const Yuv420Width& w = kYuv420Widths[i];
-    if (w.convert != nullptr && w.needs <= allowed && (i < 2 || width % 32 == 0)) {
-      w.convert(pixels, width, height, planes);
-      return;
-    }
-  }
-  rgb565_to_yuv420_scalar(pixels, width, height, planes);
+  width_for(width, false).convert(pixels, width, height, planes);
+}
+
+void xrgb8888_to_yuv420(const uint32_t* pixels, int width, int height, uint8_t* planes) {
+  width_for(width, true).convert_xrgb(pixels, width, height, planes);
 }
 
 }  // namespace tools

@@ -49,6 +49,14 @@ void widen_row(const uint16_t* in, uint32_t* out, int width) {
   for (; x < width; ++x) out[x] = widen(in[x]);
 }
 
+// 0xXXRRGGBB words to the canvas's RGBA bytes: red and blue change places.
+void xrgb_row(const uint32_t* in, uint32_t* out, int width) {
+  for (int x = 0; x < width; ++x) {
+    const uint32_t p = in[x];
+    out[x] = ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16) | 0xFF000000u;
+  }
+}
+
 }  // namespace
 
 WebBackend::WebBackend(WebOptions options) : options_(std::move(options)) {
@@ -86,8 +94,12 @@ bool WebBackend::open_display(int width, int height) {
 bool WebBackend::present(const win32::Frame& frame) {
   rgba_.resize(static_cast<size_t>(frame.width) * frame.height);
   for (int y = 0; y < frame.height; ++y) {
-    widen_row(frame.row565(y),
-              rgba_.data() + static_cast<size_t>(y) * frame.width, frame.width);
+    uint32_t* out = rgba_.data() + static_cast<size_t>(y) * frame.width;
+    if (frame.format == win32::PixelFormat::r5g6b5) {
+      widen_row(frame.row565(y), out, frame.width);
+    } else {
+      xrgb_row(frame.row8888(y), out, frame.width);
+    }
   }
   tuuli_show_picture(rgba_.data(), frame.width, frame.height, static_cast<double>(presented_));
   if (virtual_clock_) virtual_clock_->present(frame);

@@ -24,6 +24,10 @@ void HeadlessBackend::pump_events(HWND window) {
     const ScriptedInput& in = options_.input[next_input_++];
     if (window != nullptr) PostMessageA(window, in.message, in.wparam, 0);
   }
+  if (!close_posted_ && window != nullptr && options_.close_when && options_.close_when(presented_)) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    close_posted_ = true;
+  }
 }
 
 bool HeadlessBackend::open_display(int, int) { return options_.display_available; }

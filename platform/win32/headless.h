@@ -35,6 +35,10 @@ struct HeadlessOptions {
   std::function<uint32_t(uint64_t presented)> clock;
   // Called with every presented picture and its number, counted from 0.
   std::function<void(const Frame&, uint64_t)> on_present;
+  // Asked before the demo looks at its messages, with the pictures presented
+  // so far: once it says yes, WM_CLOSE is posted (once), as when a user
+  // closes the window. For a host that decides to stop while the demo runs.
+  std::function<bool(uint64_t presented)> close_when;
 };
 
 class HeadlessBackend : public Backend {
@@ -56,6 +60,7 @@ class HeadlessBackend : public Backend {
   HeadlessOptions options_;
   uint64_t presented_ = 0;
   size_t next_input_ = 0;
+  bool close_posted_ = false;
   bool cursor_visible_ = true;
   std::vector<MessageBoxRecord> boxes_;
 };

@@ -97,7 +97,8 @@ void SdlWindowBackend::pump_events(HWND window) {
   }
 }
 
-bool SdlWindowBackend::open_display(int width, int height) {
+bool SdlWindowBackend::open_window() {
+  if (window_ != nullptr) return true;
   if (!video_ready_) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       std::fprintf(stderr, "tuulikannel: no display: %s\n", SDL_GetError());
@@ -112,8 +113,7 @@ bool SdlWindowBackend::open_display(int width, int height) {
   }
   Uint32 flags = options_.windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
   int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
-  int w = options_.windowed ? width * 2 : width;
-  int h = options_.windowed ? height * 2 : height;
+  int w = options_.window_width, h = options_.window_height;
   // Full screen is a window manager's doing: without one (xinit, a bare X
   // server) the window keeps the size and place it was made with, so it is
   // made covering the whole display to begin with.
@@ -134,32 +134,71 @@ bool SdlWindowBackend::open_display(int width, int height) {
     close_display();
     return false;
   }
-  // The picture is placed at every present from the size the drawable has
-  // then (present), not through a logical size SDL computes from the size
-  // the window was asked for: without a window manager a full-screen window
-  // gets its size later, and SDL's viewport kept the old one.
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                               width, height);
-  if (texture_ == nullptr) {
-    std::fprintf(stderr, "tuulikannel: cannot make the picture: %s\n", SDL_GetError());
-    close_display();
-    return false;
-  }
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   SDL_RenderPresent(renderer_);
   return true;
 }
 
+bool SdlWindowBackend::output_size(int& width, int& height) {
+  if (!options_.windowed) {
+    if (!video_ready_) {
+      if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "tuulikannel: no display: %s\n", SDL_GetError());
+        return false;
+      }
+      video_ready_ = true;
+    }
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+      width = mode.w, height = mode.h;
+      return true;
+    }
+  }
+  if (!open_window()) return false;
+  if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) {
+    SDL_GetWindowSizeInPixels(window_, &width, &height);
+  }
+  return width > 0 && height > 0;
+}
+
+bool SdlWindowBackend::open_display(int, int) {
+  // The texture follows the frames (present), whatever size the device
+  // announces here.
+  return open_window();
+}
+
 bool SdlWindowBackend::present(const Frame& frame) {
-  if (texture_ == nullptr) return false;
+  if (renderer_ == nullptr) return false;
+  if (texture_ == nullptr || frame.width != texture_width_ || frame.height != texture_height_ ||
+      frame.format != texture_format_) {
+    if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    // SDL's RGB888 is the 32-bit word 0x00RRGGBB, the X8R8G8B8 layout.
+    const Uint32 format =
+        frame.format == PixelFormat::r5g6b5 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+    texture_ = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, frame.width,
+                                 frame.height);
+    if (texture_ == nullptr) {
+      std::fprintf(stderr, "tuulikannel: cannot make the %dx%d picture: %s\n", frame.width,
+                   frame.height, SDL_GetError());
+      return false;
+    }
+    texture_width_ = frame.width, texture_height_ = frame.height, texture_format_ = frame.format;
+  }
   SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.pitch_bytes);
+  // The picture is placed at every present from the size the drawable has
+  // then, not through a logical size SDL computes from the size the window
+  // was asked for: without a window manager a full-screen window gets its
+  // size later, and SDL's viewport kept the old one.
   int drawable_width = 0, drawable_height = 0;
   if (SDL_GetRendererOutputSize(renderer_, &drawable_width, &drawable_height) != 0) {
     SDL_GetWindowSizeInPixels(window_, &drawable_width, &drawable_height);
   }
-  const Placement place = letterbox(drawable_width, drawable_height, frame.width, frame.height);
+  const Placement place = place_picture(drawable_width, drawable_height, frame.width, frame.height);
+  // A whole multiple needs no filter: every pixel becomes a square.
+  SDL_SetTextureScaleMode(texture_, place.integer_scale == 0 && options_.linear_filter
+                                        ? SDL_ScaleModeLinear
+                                        : SDL_ScaleModeNearest);
   const SDL_Rect target{place.x, place.y, place.width, place.height};
   SDL_RenderSetViewport(renderer_, nullptr);
   SDL_RenderClear(renderer_);
@@ -173,6 +212,7 @@ void SdlWindowBackend::close_display() {
   if (renderer_) SDL_DestroyRenderer(renderer_);
   if (window_) SDL_DestroyWindow(window_);
   texture_ = nullptr;
+  texture_width_ = texture_height_ = 0;
   renderer_ = nullptr;
   window_ = nullptr;
 }

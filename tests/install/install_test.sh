@@ -54,8 +54,12 @@ complete_words() {
     _tuuli; echo "${COMPREPLY[*]}"' _ "$usr/share/bash-completion/completions/tuuli" "$@"
 }
 [ "$(complete_words tuuli ca)" = capture ] || fail "completing 'tuuli ca' gives '$(complete_words tuuli ca)'"
-[ "$(complete_words tuuli capture --f)" = "--fps --frames" ] ||
+[ "$(complete_words tuuli capture --f)" = "--fps --frames --from" ] ||
   fail "completing 'tuuli capture --f' gives '$(complete_words tuuli capture --f)'"
+[ "$(complete_words tuuli play --scale f)" = fit ] ||
+  fail "completing 'tuuli play --scale f' gives '$(complete_words tuuli play --scale f)'"
+[ -z "$(complete_words tuuli mesh from-obj --scale f)" ] ||
+  fail "completing 'tuuli mesh from-obj --scale f' gives '$(complete_words tuuli mesh from-obj --scale f)'"
 
 # Which media a capture without --dir uses, by what the current folder holds.
 # The pack without its soundtrack tells a current folder's media from the

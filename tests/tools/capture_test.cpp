@@ -9,6 +9,17 @@
 #include <string>
 #include <vector>
 
+#include <openssl/evp.h>
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
 #include "tests/audio/mp3_maker.h"
 #include "tests/support/test_media.h"
 #include "tests/tools/run_tuuli.h"
@@ -181,6 +192,125 @@ TEST_F(Capture, OneOrFourDrawingThreadsGiveTheSameFrames) {
   }
   EXPECT_GT(logs[0].size(), 1000u);
   EXPECT_EQ(logs[0], logs[1]);
+}
+
+std::vector<std::string> lines_of(const fs::path& p) {
+  std::ifstream in(p);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+unsigned long long frame_of(const std::string& line) {
+  unsigned long long frame = 0;
+  EXPECT_EQ(std::sscanf(line.c_str(), "{\"frame\":%llu,", &frame), 1) << line;
+  return frame;
+}
+
+// 12.5 s to 20 s at 10 frames a second: frames 125 to 199 are written, the
+// sound from sample 12.5 * 44100 for 7.5 s, and the demo stops there.
+TEST_F(Capture, FromAndToWriteOnlyTheirRangeOfPicturesAndSound) {
+  audio_test::Signal music = add_music();
+  std::string summary = capture("a", "--from 12.5 --to 20");
+  EXPECT_NE(summary.find("captured 75 frames, 7.50 s of demo (from 12.50 s"), std::string::npos)
+      << summary;
+  const std::vector<std::string> log = lines_of(out_ + "/a.jsonl");
+  ASSERT_EQ(log.size(), 75u);
+  EXPECT_EQ(frame_of(log.front()), 125u);
+  EXPECT_EQ(frame_of(log.back()), 199u);
+  EXPECT_NE(log.front().find("\"demo_time\":125.00"), std::string::npos) << log.front();
+
+  auto wav = read_bytes(out_ + "/a.wav");
+  const uint64_t sound_frames = 75 * 44100 / kFps;
+  ASSERT_EQ(wav.size(), 44 + sound_frames * 4);
+  EXPECT_EQ(le32(wav, 40), sound_frames * 4);
+  // The music where the range starts: the loop is seamless, so 12.5 s into
+  // it is a known place in the three-second signal.
+  const auto* pcm = reinterpret_cast<const int16_t*>(wav.data() + 44);
+  const size_t start = (125 * 44100 / kFps) % music.frames();
+  for (size_t i = 0; i < 2000 && start * 2 + i < music.samples.size(); ++i) {
+    ASSERT_EQ(pcm[i], music.samples[start * 2 + i]) << "sample " << i;
+  }
+  auto y4m = read_bytes(out_ + "/a.y4m");
+  const size_t header = std::string("YUV4MPEG2 W640 H480 F10:1 Ip A1:1 C420mpeg2\n").size();
+  EXPECT_EQ(y4m.size(), header + 75 * (6 + 640 * 480 * 3 / 2));
+}
+
+TEST_F(Capture, ARangeWithoutFramesFails) {
+  Result r = run("capture --quiet --dir " + media_ + " --fps 10 --from 500 --log " + out_ + "/a.jsonl");
+  EXPECT_EQ(r.exit_code, 1) << r.output;
+  EXPECT_NE(r.output.find("no frame"), std::string::npos) << r.output;
+}
+
+// The canvas holds the same picture, centred on even offsets, black around.
+TEST_F(Capture, CanvasCentresThePictureOnBlack) {
+  capture("plain", "--to 2");
+  capture("canvas", "--to 2 --canvas 800x600");
+  const auto plain = read_bytes(out_ + "/plain.y4m");
+  const auto canvas = read_bytes(out_ + "/canvas.y4m");
+  const std::string header = "YUV4MPEG2 W800 H600 F10:1 Ip A1:1 C420mpeg2\n";
+  ASSERT_EQ(std::string(canvas.begin(), canvas.begin() + header.size()), header);
+  const size_t plain_header = std::string("YUV4MPEG2 W640 H480 F10:1 Ip A1:1 C420mpeg2\n").size();
+  const size_t frames = (plain.size() - plain_header) / (6 + 640 * 480 * 3 / 2);
+  ASSERT_EQ(canvas.size(), header.size() + frames * (6 + 800 * 600 * 3 / 2));
+  const size_t last = frames - 1;
+  const uint8_t* p = plain.data() + plain_header + last * (6 + 640 * 480 * 3 / 2) + 6;
+  const uint8_t* c = canvas.data() + header.size() + last * (6 + 800 * 600 * 3 / 2) + 6;
+  for (int y = 0; y < 600; ++y) {
+    for (int x = 0; x < 800; ++x) {
+      const bool inside = x >= 80 && x < 720 && y >= 60 && y < 540;
+      const uint8_t expected = inside ? p[(y - 60) * 640 + (x - 80)] : 16;  // studio black
+      ASSERT_EQ(c[y * 800 + x], expected) << x << "," << y;
+    }
+  }
+  const uint8_t* c_cb = c + 800 * 600;
+  const uint8_t* p_cb = p + 640 * 480;
+  EXPECT_EQ(c_cb[0], 128);
+  EXPECT_EQ(c_cb[30 * 400 + 40], p_cb[0]);
+}
+
+TEST_F(Capture, ACanvasSmallerThanThePictureIsRefused) {
+  Result r = run("capture --quiet --dir " + media_ + " --fps 10 --canvas 600x400 --out " + out_ +
+                 "/a.y4m");
+  EXPECT_EQ(r.exit_code, 2) << r.output;
+  EXPECT_NE(r.output.find("the canvas 600x400 is smaller than the picture 640x480"), std::string::npos)
+      << r.output;
+}
+
+// The log hashes the presented R5G6B5 rows: rebuilt here from the PNG
+// frames, whose widening keeps each channel's bits at the top.
+TEST_F(Capture, LogHashesAreOfTheSixteenBitPicture) {
+  Result r = run("capture --quiet --dir " + media_ + " --fps 2 --to 40 --log " + out_ +
+                 "/a.jsonl --frames " + out_ + "/frames");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const std::vector<std::string> log = lines_of(out_ + "/a.jsonl");
+  ASSERT_EQ(log.size(), 80u);
+  for (size_t n : {0u, 17u, 33u, 79u}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%05zu.png", n);
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* rgb = stbi_load((out_ + "/frames" + name).c_str(), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr) << name;
+    ASSERT_EQ(width, 640);
+    ASSERT_EQ(height, 480);
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < width * height; ++i) {
+      const uint16_t p = static_cast<uint16_t>((rgb[3 * i] >> 3) << 11 | (rgb[3 * i + 1] >> 2) << 5 |
+                                               rgb[3 * i + 2] >> 3);
+      bytes.push_back(static_cast<uint8_t>(p)), bytes.push_back(static_cast<uint8_t>(p >> 8));
+    }
+    stbi_image_free(rgb);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned i = 0; i < length; ++i) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", digest[i]);
+      hex += two;
+    }
+    EXPECT_NE(log[n].find("\"sha256\":\"" + hex + "\""), std::string::npos) << log[n];
+  }
 }
 
 TEST(Tuuli, ABadTuuliSimdOrTuuliThreadsIsAUsageError) {

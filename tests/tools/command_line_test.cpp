@@ -28,6 +28,17 @@ TEST(CommandLine, UsageErrorsExitTwoAndNameTheFault) {
       {"capture --out x.avi", 2, "extension"},
       {"capture surplus", 2, "surplus"},
       {"capture --fps", 2, "--fps"},
+      {"capture --scale 7", 2, "--scale: Value 7 not in range"},
+      {"capture --scale 0", 2, "--scale"},
+      {"capture --colour 24", 2, "--colour"},
+      {"capture --canvas 801x600", 2, "801x600 has an odd side"},
+      {"capture --canvas big", 2, "'big' is not WIDTHxHEIGHT"},
+      {"capture --from -1", 2, "--from"},
+      {"capture --from 5 --to 4", 2, "--to 4 must come after --from 5"},
+      {"play --scale 7", 2, "7 is neither fit nor a scale from 1 to 6"},
+      {"play --scale fat", 2, "--scale"},
+      {"play --colour 8", 2, "--colour"},
+      {"play --filter cubic", 2, "--filter"},
   };
   for (const Call& c : calls) {
     tools_test::Result r = tools_test::run_tuuli(c.arguments);
@@ -40,6 +51,8 @@ TEST(CommandLine, HelpAndVersionSucceed) {
   const Call calls[] = {
       {"--help", 0, "Subcommands:"},
       {"capture --help", 0, "--fps"},
+      {"capture --help", 0, "--canvas WxH"},
+      {"play --help", 0, "--filter"},
       {"media make --help", 0, "--only"},
   };
   for (const Call& c : calls) {
