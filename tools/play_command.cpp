@@ -40,6 +40,7 @@ int run_play(const PlayOptions& o) {
   window_options.windowed = o.windowed;
   window_options.vsync = o.vsync;
   window_options.linear_filter = o.filter == "linear";
+  window_options.whole_multiples = true;
   int exit_code;
   {
     win32::SdlWindowBackend window(window_options);

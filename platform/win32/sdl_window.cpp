@@ -194,7 +194,9 @@ bool SdlWindowBackend::present(const Frame& frame) {
   if (SDL_GetRendererOutputSize(renderer_, &drawable_width, &drawable_height) != 0) {
     SDL_GetWindowSizeInPixels(window_, &drawable_width, &drawable_height);
   }
-  const Placement place = place_picture(drawable_width, drawable_height, frame.width, frame.height);
+  const Placement place = options_.whole_multiples
+                              ? place_picture(drawable_width, drawable_height, frame.width, frame.height)
+                              : letterbox(drawable_width, drawable_height, frame.width, frame.height);
   // A whole multiple needs no filter: every pixel becomes a square.
   SDL_SetTextureScaleMode(texture_, place.integer_scale == 0 && options_.linear_filter
                                         ? SDL_ScaleModeLinear

@@ -20,8 +20,12 @@ struct SdlWindowOptions {
   int window_width = 1280;
   int window_height = 960;
   bool vsync = false;     // wait for the retrace on present (the demo itself never does)
-  // How a picture larger than the window is shrunk to fit ("linear" or
-  // "nearest"); one that fits is shown at a whole multiple, unfiltered.
+  // True: a picture that fits is shown at the largest whole multiple that
+  // fits, unfiltered (tuuli play). False: it fills the 4:3 letterbox, as
+  // the demo has always been shown full screen.
+  bool whole_multiples = false;
+  // How a picture is resized where it is not a whole multiple ("linear" or
+  // "nearest").
   bool linear_filter = true;
   std::string title = "Tuulikannel";
 };
