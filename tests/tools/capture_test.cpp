@@ -41,6 +41,19 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
+std::string sha256_hex(const std::vector<uint8_t>& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string hex;
+  for (unsigned i = 0; i < length; ++i) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", digest[i]);
+    hex += two;
+  }
+  return hex;
+}
+
 class Capture : public testing::Test {
  protected:
   void SetUp() override {
@@ -300,17 +313,30 @@ TEST_F(Capture, LogHashesAreOfTheSixteenBitPicture) {
       bytes.push_back(static_cast<uint8_t>(p)), bytes.push_back(static_cast<uint8_t>(p >> 8));
     }
     stbi_image_free(rgb);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned i = 0; i < length; ++i) {
-      char two[3];
-      std::snprintf(two, sizeof two, "%02x", digest[i]);
-      hex += two;
-    }
-    EXPECT_NE(log[n].find("\"sha256\":\"" + hex + "\""), std::string::npos) << log[n];
+    EXPECT_NE(log[n].find("\"sha256\":\"" + sha256_hex(bytes) + "\""), std::string::npos) << log[n];
   }
+}
+
+// A larger, deeper picture reaches every output at its own size; the log
+// hashes its X8R8G8B8 rows, which the PNG frames hold exactly.
+TEST_F(Capture, AtScaleTwoInThirtyTwoBitsEveryOutputHoldsTheLargerPicture) {
+  capture("big", "--to 1 --scale 2 --colour 32 --frames " + out_ + "/frames");
+  const auto y4m = read_bytes(out_ + "/big.y4m");
+  const std::string header = "YUV4MPEG2 W1280 H960 F10:1 Ip A1:1 C420mpeg2\n";
+  ASSERT_GE(y4m.size(), header.size());
+  EXPECT_EQ(std::string(y4m.begin(), y4m.begin() + header.size()), header);
+  EXPECT_EQ(y4m.size(), header.size() + 10 * (6 + 1280 * 960 * 3 / 2));
+  const std::vector<std::string> log = lines_of(out_ + "/big.jsonl");
+  ASSERT_EQ(log.size(), 10u);
+  int width = 0, height = 0, channels = 0;
+  stbi_uc* rgb = stbi_load((out_ + "/frames/frame00009.png").c_str(), &width, &height, &channels, 3);
+  ASSERT_NE(rgb, nullptr);
+  ASSERT_EQ(width, 1280);
+  ASSERT_EQ(height, 960);
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < width * height; ++i) bytes.insert(bytes.end(), {rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0});
+  stbi_image_free(rgb);
+  EXPECT_NE(log[9].find("\"sha256\":\"" + sha256_hex(bytes) + "\""), std::string::npos) << log[9];
 }
 
 TEST(Tuuli, ABadTuuliSimdOrTuuliThreadsIsAUsageError) {
