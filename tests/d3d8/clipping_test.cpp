@@ -17,16 +17,6 @@ class Clipping : public RasterTest {
     D3DMATRIX projection = perspective_matrix(1.5707964f, 1.3333334f, 1.0f, 100.0f);
     device_->SetTransform(D3DTS_PROJECTION, &projection);
   }
-  // Additive counting, as in the fill-rule tests: red level = times drawn.
-  void count_draws() {
-    clear(0);
-    state(D3DRS_ZENABLE, FALSE);
-    state(D3DRS_ALPHABLENDENABLE, TRUE);
-    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  }
-  static constexpr uint32_t kOneLevel = 0x00080000;
-  int draws(int x, int y) { return pixel(x, y) >> 11; }
   HRESULT mesh(const std::vector<MeshVertex>& v) {
     std::vector<uint16_t> indices(v.size());
     for (size_t i = 0; i < v.size(); ++i) indices[i] = uint16_t(i);

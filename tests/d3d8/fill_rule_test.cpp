@@ -11,20 +11,7 @@
 namespace raster_test {
 namespace {
 
-class FillRule : public RasterTest {
- protected:
-  // Additive blending of a colour worth one red level: a pixel's red level
-  // counts how many times it was drawn.
-  void count_draws() {
-    clear(0);
-    state(D3DRS_ZENABLE, FALSE);
-    state(D3DRS_ALPHABLENDENABLE, TRUE);
-    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  }
-  static constexpr uint32_t kOneLevel = 0x00080000;
-  int draws(int x, int y) { return pixel(x, y) >> 11; }
-};
+class FillRule : public RasterTest {};
 
 TEST_F(FillRule, LayerLeavesColumn639AndRow479AtTheClearColour) {
   clear(0x00102030);

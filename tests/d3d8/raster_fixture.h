@@ -219,6 +219,18 @@ class RasterTest : public ::testing::Test {
     return t;
   }
 
+  // Additive blending of a colour worth one red level: a pixel's red level
+  // counts how many times it was drawn.
+  void count_draws() {
+    clear(0);
+    state(D3DRS_ZENABLE, FALSE);
+    state(D3DRS_ALPHABLENDENABLE, TRUE);
+    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  }
+  static constexpr uint32_t kOneLevel = 0x00080000;
+  int draws(int x, int y) { return pixel(x, y) >> 11; }
+
   // The target's size: the program's 640x480 times the scale.
   int width() const { return device_->state().width; }
   int height() const { return device_->state().height; }

@@ -15,15 +15,6 @@ class Scaled : public RasterTest, public ::testing::WithParamInterface<int> {
     target_.scale = GetParam();
     RasterTest::SetUp();
   }
-  void count_draws() {
-    clear(0);
-    state(D3DRS_ZENABLE, FALSE);
-    state(D3DRS_ALPHABLENDENABLE, TRUE);
-    state(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    state(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  }
-  static constexpr uint32_t kOneLevel = 0x00080000;
-  int draws(int x, int y) { return pixel(x, y) >> 11; }
 };
 
 TEST_P(Scaled, TheTargetIsThePicturesSizeTimesTheScale) {
