@@ -80,8 +80,9 @@ raster::DrawStates read_states(DeviceState& s) {
     }
   }
   d.kernels = &raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling()));
-  // The fast paths write R5G6B5; 32-bit targets take the reference path.
-  d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar && !s.xrgb;
+  // Each fast path says for itself whether it draws into a 32-bit target
+  // (TriangleShader).
+  d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar;
   return d;
 }
 

@@ -19,6 +19,9 @@ namespace d3d8::raster {
 // screen row, then blends sixteen pixels at a time (eight without AVX2).
 bool shade_spans_layer(const DrawStates& states, RasterScratch& scratch, const Triangle& triangle,
                        const Span* spans, int count, uint16_t* colour, uint16_t* depth);
+// The same into an X8R8G8B8 target.
+bool shade_spans_layer(const DrawStates& states, RasterScratch& scratch, const Triangle& triangle,
+                       const Span* spans, int count, uint32_t* colour, uint16_t* depth);
 
 // Any other textured triangle (perspective or affine) with the default
 // stage-0 operation and wrapping power-of-two textures: eight pixels at a

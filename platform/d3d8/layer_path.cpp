@@ -71,6 +71,10 @@ void split_coordinate(int32_t coordinate, bool bilinear, int size, int32_t& texe
   weight = bilinear ? coordinate & (kFilterOne - 1) : 0;
 }
 
+// Either colour pointer is null: the target is one or the other.
+bool shade_layer(const DrawStates& s, RasterScratch& scratch, const Triangle& t, const Span* spans, int count,
+                 uint16_t* colour, uint32_t* colour_xrgb, uint16_t* depth);
+
 }  // namespace
 
 void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv) {
@@ -82,6 +86,18 @@ void row_texels(const LayerJob& job, const Span& span, int32_t& j, int32_t& fv) 
 
 bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triangle& t, const Span* spans,
                        int count, uint16_t* colour, uint16_t* depth) {
+  return shade_layer(s, scratch, t, spans, count, colour, nullptr, depth);
+}
+
+bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triangle& t, const Span* spans,
+                       int count, uint32_t* colour, uint16_t* depth) {
+  return shade_layer(s, scratch, t, spans, count, nullptr, colour, depth);
+}
+
+namespace {
+
+bool shade_layer(const DrawStates& s, RasterScratch& scratch, const Triangle& t, const Span* spans, int count,
+                 uint16_t* colour, uint32_t* colour_xrgb, uint16_t* depth) {
   const SamplerTexture& tex = s.texture;
   simd::BlendKind kind;
   if (tex.texels == nullptr || !tex.pow2 || tex.width + 1 > kMaxLayerRowTexels ||
@@ -131,7 +147,7 @@ bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triang
   // covers only a small part of a wide texture.
   const bool windowed = width == 16 && tex.width <= 2 * (group_end - group_begin) &&
                         fill_windows(columns, tex.width, group_begin, group_end, scratch.windows, scratch.planes);
-  const LayerJob job = {&s, &t, spans, count, colour, depth, &columns, windowed ? &scratch.windows : nullptr,
+  const LayerJob job = {&s, &t, spans, count, colour, colour_xrgb, depth, &columns, windowed ? &scratch.windows : nullptr,
                         scratch.row,
                         group_begin, monotonic,
                         (t.flat_argb & 0xFFFFFF) == 0xFFFFFF, int(channel_r(t.flat_argb)),
@@ -139,5 +155,7 @@ bool shade_spans_layer(const DrawStates& s, RasterScratch& scratch, const Triang
   (windowed ? kernels.shade_windowed_layer_rows : kernels.shade_layer_rows)(job);
   return true;
 }
+
+}  // namespace
 
 }  // namespace d3d8::raster

@@ -71,7 +71,8 @@ struct LayerJob {
   const Triangle* triangle;
   const Span* spans;
   int count;
-  uint16_t* colour;
+  uint16_t* colour;        // an R5G6B5 target's, or null
+  uint32_t* colour_xrgb;   // an X8R8G8B8 target's, or null
   uint16_t* depth;
   const LayerColumns* columns;
   const LayerWindows* windows;  // null unless every half-group fits a window

@@ -13,6 +13,16 @@
 
 namespace d3d8::raster::avx512 {
 
-void shade_layer_rows(const LayerJob& job) { shade_all_rows<__m512i>(job); }
+// 32-bit targets take AVX2's rows, which read the same column table and
+// windows: the thirty-two-pixel rows draw R5G6B5 only, as their 32-bit
+// form (lane reordering across 512-bit quarters) has had no AVX-512 CPU
+// to be tested on.
+void shade_layer_rows(const LayerJob& job) {
+  if (job.colour_xrgb != nullptr) {
+    avx2::shade_layer_rows(job);
+    return;
+  }
+  shade_all_rows<__m512i, false>(job);
+}
 
 }  // namespace d3d8::raster::avx512

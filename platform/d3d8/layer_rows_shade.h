@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstring>
+#include <type_traits>
 
 #include "platform/d3d8/layer_rows.h"
+#include "platform/d3d8/simd_xrgb.h"
 
 namespace d3d8::raster::D3D8_SIMD_ISA {
 namespace {
@@ -298,8 +300,10 @@ inline Rgb<__m512i> filter_group_windowed(const LayerWindows& w, int x0, __m512i
 #endif
 #endif
 
-template <class V, BlendKind kBlend>
-void shade_rows(const LayerJob& job) {
+// Pixel is the target's: uint16_t (R5G6B5) or uint32_t (X8R8G8B8). Only
+// the load of the old colour and the store of the new differ.
+template <class V, BlendKind kBlend, class Pixel>
+void shade_rows(const LayerJob& job, Pixel* colour) {
   constexpr int kWidth = simd::kLanes16<V>;
   const DrawStates& s = *job.states;
   const SamplerTexture& tex = s.texture;
@@ -331,7 +335,7 @@ void shade_rows(const LayerJob& job) {
 #else
     blend_rows(tex, j, fv, first, last, job.row);
 #endif
-    uint16_t* colour_row = job.colour + size_t(span.y) * s.target.width;
+    Pixel* colour_row = colour + size_t(span.y) * s.target.width;
     uint16_t* depth_row = job.depth + size_t(span.y) * s.target.width;
     for (int x0 = x_first; x0 < span.x_end; x0 += kWidth) {
       // Most groups of a layer lie wholly inside the span; without a depth
@@ -356,22 +360,43 @@ void shade_rows(const LayerJob& job) {
       Rgb<V> c = filter_group(tables, x0, V{});
 #endif
       if (!white) c = simd::modulate(c, diffuse);
-      uint16_t* colour_at = colour_row + x0;
-      if (whole && kBlend == BlendKind::kOpaque) {
-        simd::store(colour_at, simd::blend<kBlend>(s, c, V{}));
-        continue;
+      Pixel* colour_at = colour_row + x0;
+      if constexpr (std::is_same_v<Pixel, uint16_t>) {
+        if (whole && kBlend == BlendKind::kOpaque) {
+          simd::store(colour_at, simd::blend<kBlend>(s, c, V{}));
+          continue;
+        }
+        const V old = simd::load<V>(colour_at);
+        const V blended = simd::blend<kBlend>(s, c, old);
+        simd::store(colour_at, whole ? blended : simd::select(mask, blended, old));
+      } else {
+        if (whole && kBlend == BlendKind::kOpaque) {
+          simd::store_pixels32(colour_at, simd::pack_xrgb(c));
+          continue;
+        }
+        const simd::Pixels32<V> old = simd::load_pixels32<V>(colour_at);
+        const simd::Pixels32<V> blended = simd::pack_xrgb(simd::blend_rgb<kBlend>(s, c, simd::unpack_xrgb(old)));
+        simd::store_pixels32(colour_at, whole ? blended : simd::select_pixels32(mask, blended, old));
       }
-      const V old = simd::load<V>(colour_at);
-      const V blended = simd::blend<kBlend>(s, c, old);
-      simd::store(colour_at, whole ? blended : simd::select(mask, blended, old));
       if (z_write) simd::store(depth_at, simd::select(mask, fragment, simd::load<V>(depth_at)));
     }
   }
 }
 
-template <class V>
+// kXrgb false: the width draws only R5G6B5 targets (it is never handed
+// others).
+template <class V, bool kXrgb = true>
 void shade_all_rows(const LayerJob& job) {
-  simd::with_blend(job.blend, [&](auto kind) { shade_rows<V, decltype(kind)::value>(job); });
+  simd::with_blend(job.blend, [&](auto kind) {
+    constexpr BlendKind kKind = decltype(kind)::value;
+    if constexpr (kXrgb) {
+      if (job.colour_xrgb != nullptr) {
+        shade_rows<V, kKind>(job, job.colour_xrgb);
+        return;
+      }
+    }
+    shade_rows<V, kKind>(job, job.colour);
+  });
 }
 
 }  // namespace

@@ -133,27 +133,37 @@ inline V blend_channel(uint32_t src_kind, uint32_t dst_kind, V s, V d) {
   return div255(min_u16(sum, splat<V>(65025)));
 }
 
+// The blend equation on 8-bit channels, the destination's as the target
+// holds them (widened from R5G6B5, or a 32-bit target's own bytes).
+template <BlendKind kKind, class V>
+inline Rgb<V> blend_rgb(const DrawStates& states, const Rgb<V>& s, const Rgb<V>& d) {
+  if constexpr (kKind == BlendKind::kOpaque) {
+    return s;
+  } else if constexpr (kKind == BlendKind::kAdd) {
+    // (s + d) * 255 / 255 saturated: the general equation with ONE, ONE.
+    const V full = splat<V>(255);
+    return {min16(add16(s.r, d.r), full), min16(add16(s.g, d.g), full), min16(add16(s.b, d.b), full)};
+  } else if constexpr (kKind == BlendKind::kModulate2x) {
+    // s * d + d * s: 2 * min(s * d, 32513) reaches 65026 exactly when the
+    // true sum passes 65025, and both then give 255.
+    const V limit = splat<V>(32513);
+    auto twice = [&](V a, V b) { return div255(slli16(min_u16(mullo16(a, b), limit), 1)); };
+    return {twice(s.r, d.r), twice(s.g, d.g), twice(s.b, d.b)};
+  } else {
+    return {blend_channel(states.src_blend, states.dest_blend, s.r, d.r),
+            blend_channel(states.src_blend, states.dest_blend, s.g, d.g),
+            blend_channel(states.src_blend, states.dest_blend, s.b, d.b)};
+  }
+}
+
+// The same into an R5G6B5 target: its pixels widened, the result rounded
+// back to 5/6/5.
 template <BlendKind kKind, class V>
 inline V blend(const DrawStates& states, const Rgb<V>& s, V destination) {
   if constexpr (kKind == BlendKind::kOpaque) {
     return pack565(s);
-  } else if constexpr (kKind == BlendKind::kAdd) {
-    // (s + d) * 255 / 255 saturated: the general equation with ONE, ONE.
-    const Rgb<V> d = widen565(destination);
-    const V full = splat<V>(255);
-    return pack565(Rgb<V>{min16(add16(s.r, d.r), full), min16(add16(s.g, d.g), full), min16(add16(s.b, d.b), full)});
-  } else if constexpr (kKind == BlendKind::kModulate2x) {
-    // s * d + d * s: 2 * min(s * d, 32513) reaches 65026 exactly when the
-    // true sum passes 65025, and both then give 255.
-    const Rgb<V> d = widen565(destination);
-    const V limit = splat<V>(32513);
-    auto twice = [&](V a, V b) { return div255(slli16(min_u16(mullo16(a, b), limit), 1)); };
-    return pack565(Rgb<V>{twice(s.r, d.r), twice(s.g, d.g), twice(s.b, d.b)});
   } else {
-    const Rgb<V> d = widen565(destination);
-    return pack565(Rgb<V>{blend_channel(states.src_blend, states.dest_blend, s.r, d.r),
-                          blend_channel(states.src_blend, states.dest_blend, s.g, d.g),
-                          blend_channel(states.src_blend, states.dest_blend, s.b, d.b)});
+    return pack565(blend_rgb<kKind>(states, s, widen565(destination)));
   }
 }
 

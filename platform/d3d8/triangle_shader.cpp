@@ -25,7 +25,10 @@ TriangleShader::TriangleShader(DeviceState& device, const DrawStates& states, in
 #if defined(TUULI_KERNELS_SSE2)
       ,
       scratch_(scratch_of(device, states, participant)),
-      mesh_path_(states.fast_paths ? mesh_path(states, *scratch_, colour_, depth_) : MeshPath{})
+      // The mesh path writes R5G6B5 only: a 32-bit target's other
+      // triangles take the reference path.
+      mesh_path_(states.fast_paths && colour_xrgb_ == nullptr ? mesh_path(states, *scratch_, colour_, depth_)
+                                                               : MeshPath{})
 #endif
 {
   (void)participant;
@@ -45,7 +48,10 @@ TriangleShader::Shaded TriangleShader::shade(const Triangle& triangle) {
   if (count == 0) return {};
 #if defined(TUULI_KERNELS_SSE2)
   if (states_.fast_paths) {
-    if (shade_spans_layer(states_, *scratch_, triangle, spans_, count, colour_, depth_)) return {Path::layer, narrow};
+    const bool layer = colour_xrgb_ != nullptr
+                           ? shade_spans_layer(states_, *scratch_, triangle, spans_, count, colour_xrgb_, depth_)
+                           : shade_spans_layer(states_, *scratch_, triangle, spans_, count, colour_, depth_);
+    if (layer) return {Path::layer, narrow};
     if (shade_spans_simd(mesh_path_, triangle, spans_, count)) return {Path::simd, narrow};
   }
 #endif
