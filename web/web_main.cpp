@@ -15,7 +15,7 @@ extern "C" {
 // platform/web/web_library.js
 int tuuli_virtual_fps();
 double tuuli_max_frames();
-void tuuli_log_frame(const char* line, const uint16_t* r5g6b5, size_t bytes);
+void tuuli_log_frame(const char* line, const void* pixels, size_t bytes);
 void tuuli_demo_ended(int exit_code, double frames);
 }
 
