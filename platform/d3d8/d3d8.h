@@ -360,7 +360,8 @@ IDirect3D8* Direct3DCreate8(UINT sdk_version);
 namespace d3d8 {
 
 // The last presented picture (or the back buffer before the first Present),
-// widened to 8 bits per channel, RGB order, 640x480x3 bytes: for tools and tests.
+// widened to 8 bits per channel, RGB order, width x height x 3 bytes: for
+// tools and tests.
 std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device);
 
 // How big and how deep the device really draws, whatever the program asks
@@ -379,7 +380,7 @@ extern TargetOptions target_options;
 // device's own, valid until the next draw, Clear or Release).
 win32::Frame back_buffer_frame(IDirect3DDevice8* device);
 
-// The back buffer itself, R5G6B5, row by row.
+// The back buffer itself, R5G6B5, row by row (empty on a 32-bit target).
 const std::vector<uint16_t>& back_buffer_565(IDirect3DDevice8* device);
 
 // Writes every pixel of the draws still waiting for the drawing threads
