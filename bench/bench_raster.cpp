@@ -146,15 +146,8 @@ void measure_layers(IDirect3DDevice8* device, const std::string& depth) {
   layer_vb->Release();
 }
 
-}  // namespace
-
-int main() {
-  IDirect3DDevice8* device = bench::make_device("bench_raster");
-  if (device == nullptr) return 1;
-  IDirect3DTexture8* texture = prepare(device);
-  device->BeginScene();
-  measure_layers(device, "");
-
+// A textured, depth-tested mesh at every width; `depth` as for the layers.
+void measure_mesh(IDirect3DDevice8* device, const std::string& depth) {
   // 100x100 quads (20 000 triangles) tilted away from the eye, about 440
   // pixels on a side, textured and depth-tested.
   constexpr int kQuads = 100;
@@ -195,30 +188,42 @@ int main() {
       device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(grid.size()), 0, UINT(indices.size() / 3));
       d3d8::finish_drawing(device);
     });
-    bench::report(figure_name("raster.mesh20k_ms", w.name).c_str(), seconds * 1e3, "ms");
+    const std::string name = depth.empty() ? "raster.mesh20k_ms" : "raster." + depth + ".mesh20k_ms";
+    bench::report(figure_name(name, w.name).c_str(), seconds * 1e3, "ms");
   }
   d3d8::raster_options = {};
-  if (std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
+  if (depth.empty() && std::getenv("TUULI_BENCH_VERBOSE") != nullptr) {
     size_t covered = 0;
     for (uint16_t v : d3d8::back_buffer_565(device)) covered += v != 0;
     std::fprintf(stderr, "mesh covers %zu pixels\n", covered);
   }
-
-  device->EndScene();
-  device->SetTexture(0, nullptr);
   device->SetStreamSource(0, nullptr, 0);
   device->SetIndices(nullptr, 0);
   mesh_vb->Release();
   ib->Release();
+}
+
+}  // namespace
+
+int main() {
+  IDirect3DDevice8* device = bench::make_device("bench_raster");
+  if (device == nullptr) return 1;
+  IDirect3DTexture8* texture = prepare(device);
+  device->BeginScene();
+  measure_layers(device, "");
+  measure_mesh(device, "");
+  device->EndScene();
+  device->SetTexture(0, nullptr);
   texture->Release();
   device->Release();
 
-  // The same layers into an X8R8G8B8 target (raster.c32.*).
+  // The same layers and mesh into an X8R8G8B8 target (raster.c32.*).
   IDirect3DDevice8* xrgb = bench::make_device("bench_raster", 32);
   if (xrgb == nullptr) return 1;
   IDirect3DTexture8* xrgb_texture = prepare(xrgb);
   xrgb->BeginScene();
   measure_layers(xrgb, "c32");
+  measure_mesh(xrgb, "c32");
   xrgb->EndScene();
   xrgb->SetTexture(0, nullptr);
   xrgb_texture->Release();

@@ -30,17 +30,20 @@ bool shade_spans_layer(const DrawStates& states, RasterScratch& scratch, const T
 // With AVX2 the pixels of small flat-coloured triangles may still be pending
 // when it returns, to share groups with the next triangles': anything else
 // that draws calls finish_deferred_pixels first, and every draw ends with it.
+// An X8R8G8B8 target (colour_xrgb not null) is drawn with SSE2 or AVX2 and
+// leaves nothing pending.
 struct MeshPath {
   bool applies = false;
   RasterScratch* scratch = nullptr;
   SpanJob job{};  // without the triangle's own values
 };
-MeshPath mesh_path(const DrawStates& states, RasterScratch& scratch, uint16_t* colour, uint16_t* depth);
+MeshPath mesh_path(const DrawStates& states, RasterScratch& scratch, uint16_t* colour, uint32_t* colour_xrgb,
+                   uint16_t* depth);
 bool shade_spans_simd(const MeshPath& path, const Triangle& triangle, const Span* spans, int count);
 void finish_deferred_pixels(const DrawStates& states, RasterScratch& scratch);
 
 // A narrow triangle (narrow_coverage) that shade_spans_simd would shade
-// with AVX2 and one colour, covered and shaded without spans: the columns
+// with AVX2 and one colour into an R5G6B5 target, covered and shaded without spans: the columns
 // of each row tested in one register and the covered pixels deferred as
 // they are found.
 bool cover_and_shade_narrow(const MeshPath& path, const Triangle& triangle);

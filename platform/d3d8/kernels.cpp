@@ -5,21 +5,23 @@ namespace d3d8::raster {
 
 namespace {
 
-constexpr KernelTable kScalar = {cpu::SimdLevel::scalar, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0};
+constexpr KernelTable kScalar = {cpu::SimdLevel::scalar, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0};
 
 #if defined(TUULI_KERNELS_SSE2)
 // SSE2 keeps no pixels pending and has no windowed rows.
-constexpr KernelTable kSse2 = {cpu::SimdLevel::sse2,      sse2::shade_spans,      nullptr, nullptr,
-                               sse2::shade_layer_rows, sse2::shade_layer_rows, 8,       8};
+constexpr KernelTable kSse2 = {cpu::SimdLevel::sse2,      sse2::shade_spans,      sse2::shade_spans_xrgb, nullptr,
+                               nullptr,                sse2::shade_layer_rows, sse2::shade_layer_rows, 8,
+                               8};
 #endif
 #if defined(TUULI_KERNELS_AVX)
-constexpr KernelTable kAvx2 = {cpu::SimdLevel::avx2,      avx2::shade_spans,      avx2::defer_narrow, avx2::finish_deferred,
-                               avx2::shade_layer_rows, avx2::shade_layer_rows, 16,                 16};
+constexpr KernelTable kAvx2 = {cpu::SimdLevel::avx2,      avx2::shade_spans,      avx2::shade_spans_xrgb,
+                               avx2::defer_narrow,     avx2::finish_deferred,  avx2::shade_layer_rows,
+                               avx2::shade_layer_rows, 16,                     16};
 // AVX-512 widens the windowed layer rows; the others keep AVX2's column
-// table and rows.
-constexpr KernelTable kAvx512 = {cpu::SimdLevel::avx512,    avx512::shade_spans,      avx512::defer_narrow,
-                                 avx512::finish_deferred, avx2::shade_layer_rows, avx512::shade_layer_rows,
-                                 16,                      32};
+// table and rows, and 32-bit meshes AVX2's spans.
+constexpr KernelTable kAvx512 = {cpu::SimdLevel::avx512,    avx512::shade_spans,      avx2::shade_spans_xrgb,
+                                 avx512::defer_narrow,      avx512::finish_deferred,  avx2::shade_layer_rows,
+                                 avx512::shade_layer_rows, 16,                       32};
 #endif
 
 }  // namespace

@@ -20,6 +20,9 @@ struct KernelTable {
   // of flat-coloured triangles pending in the scratch's queue, to share
   // groups with the next triangles'; finish_deferred shades them.
   void (*shade_spans)(RasterScratch& scratch, const SpanJob& job);
+  // The same into an X8R8G8B8 target (SpanJob::colour_xrgb), every pixel
+  // shaded before it returns: nothing waits, whatever the width.
+  void (*shade_spans_xrgb)(RasterScratch& scratch, const SpanJob& job);
   // A narrow flat-coloured triangle covered and deferred without spans;
   // null at widths that defer nothing.
   void (*defer_narrow)(RasterScratch& scratch, const SpanJob& job);
@@ -50,5 +53,13 @@ D3D8_DECLARE_KERNELS(sse2)
 D3D8_DECLARE_KERNELS(avx2)
 D3D8_DECLARE_KERNELS(avx512)
 #undef D3D8_DECLARE_KERNELS
+// 32-bit targets have SSE2 and AVX2 entry points only: AVX-512 CPUs draw
+// them with AVX2's (see simd_xrgb.h).
+namespace sse2 {
+void shade_spans_xrgb(RasterScratch& scratch, const SpanJob& job);
+}
+namespace avx2 {
+void shade_spans_xrgb(RasterScratch& scratch, const SpanJob& job);
+}
 
 }  // namespace d3d8::raster

@@ -2,7 +2,8 @@
 // register of 16-bit channel lanes holds as many pixels as two registers of
 // 32-bit pixels, lane i being pixel i at every width. The channels are the
 // target's own bytes, so nothing here rounds. SSE2 and AVX2 only: AVX-512
-// draws 32-bit targets through AVX2's rows (layer_rows_avx512.cpp).
+// draws 32-bit targets through AVX2's layer rows and mesh spans
+// (layer_rows_avx512.cpp, kernels.cpp).
 #pragma once
 
 #include <cstdint>

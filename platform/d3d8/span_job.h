@@ -16,7 +16,8 @@ struct SpanJob {
   const Triangle* triangle;
   const Span* spans;
   int count;
-  uint16_t* colour;
+  uint16_t* colour;       // an R5G6B5 target's, else null
+  uint32_t* colour_xrgb;  // an X8R8G8B8 target's, else null
   uint16_t* depth;
   const uint32_t* texels;
   int stride, width_shift, width_mask, height_mask;

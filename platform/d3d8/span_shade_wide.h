@@ -22,6 +22,7 @@
 #include "platform/d3d8/kernels.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/raster_scratch.h"
+#include "platform/d3d8/simd_xrgb.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
 #include "platform/d3d8/triangle.h"
@@ -243,10 +244,13 @@ inline __m128i gather8(const uint16_t* base, const int32_t* offset) {
 // (the lanes past count hold a real lane's pixel and are never stored):
 // colour and depth are gathered and scattered one by one. z, su, sv, sq are
 // the pixels' plane values; colour_of(texel, w) gives the colour to blend.
-template <BlendKind kBlend, class ColourOf>
+// Pixel is the target's: uint16_t (R5G6B5) or uint32_t (X8R8G8B8, never
+// built for AVX-512); only the old colour's channels and the stored result
+// differ between them.
+template <BlendKind kBlend, class Pixel, class ColourOf>
 [[gnu::always_inline]] inline void shade_scattered(const DrawStates& s, const Setup& k, const int32_t* offset,
                                                    int count, __m256 z, __m256 su, __m256 sv, __m256 sq,
-                                                   uint16_t* colour, uint16_t* depth, ColourOf&& colour_of) {
+                                                   Pixel* colour, uint16_t* depth, ColourOf&& colour_of) {
   __m128i mask = _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(static_cast<int16_t>(count)));
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
@@ -262,12 +266,25 @@ template <BlendKind kBlend, class ColourOf>
   // Only the lanes that pass are written: no two lanes hold one pixel, so
   // the others need not be written back. Opaque drawing then never reads
   // the old colour.
-  __m128i old = _mm_setzero_si128();
-  if constexpr (kBlend != BlendKind::kOpaque) {
-    old = gather8(colour, offset);
+  alignas(32) Pixel out[8];
+  if constexpr (std::is_same_v<Pixel, uint16_t>) {
+    __m128i old = _mm_setzero_si128();
+    if constexpr (kBlend != BlendKind::kOpaque) {
+      old = gather8(colour, offset);
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  } else {
+    Rgb8 result = texel;
+    if constexpr (kBlend != BlendKind::kOpaque) {
+      auto four = [&](int i) __attribute__((always_inline)) {
+        return _mm_setr_epi32(static_cast<int>(colour[offset[i]]), static_cast<int>(colour[offset[i + 1]]),
+                              static_cast<int>(colour[offset[i + 2]]), static_cast<int>(colour[offset[i + 3]]));
+      };
+      result = simd::blend_rgb<kBlend>(s, texel, simd::unpack_xrgb(simd::Pixels32<__m128i>{four(0), four(4)}));
+    }
+    simd::store_pixels32(out, simd::pack_xrgb(result));
   }
-  alignas(16) uint16_t out[8], out_depth[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  alignas(16) uint16_t out_depth[8];
   _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), fragment);
   const unsigned pass = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 0xFF;
   if (pass == 0xFF) {
@@ -286,9 +303,9 @@ template <BlendKind kBlend, class ColourOf>
 
 // Eight pixels of the list, `count` of them real (the lanes past count
 // repeat the last pixel).
-template <BlendKind kBlend>
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t,
-                                               const int32_t* xs, const int32_t* ys, int count, uint16_t* colour,
+                                               const int32_t* xs, const int32_t* ys, int count, Pixel* colour,
                                                uint16_t* depth) {
   const Oct q = oct_at(t, _mm256_load_si256(reinterpret_cast<const __m256i*>(xs)),
                        _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)));
@@ -301,14 +318,14 @@ template <BlendKind kBlend>
 
 // Eight neighbouring pixels of one row, all covered: colour and depth are
 // read and written as one vector each.
-template <BlendKind kBlend>
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline void shade_run8(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
-                                              uint16_t* colour, uint16_t* depth) {
+                                              Pixel* colour, uint16_t* depth) {
   const Oct q = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
                        _mm256_set1_epi32(y));
   const size_t at = size_t(y) * s.target.width + x;
   __m128i* depth_at = reinterpret_cast<__m128i*>(depth + at);
-  __m128i* colour_at = reinterpret_cast<__m128i*>(colour + at);
+  Pixel* colour_at = colour + at;
   __m128i mask = _mm_set1_epi32(-1);
   __m128i fragment = _mm_setzero_si128(), stored = _mm_setzero_si128();
   if (k.z_test) {
@@ -322,8 +339,15 @@ template <BlendKind kBlend>
   const Rgb8 sampled =
       texel_oct(k, plane_at(t.u, q), plane_at(t.v, q), k.perspective ? plane_at(t.q, q) : _mm256_setzero_ps(), w);
   const Rgb8 texel = modulated(k, t, q, sampled, w);
-  const __m128i old = _mm_loadu_si128(colour_at);
-  _mm_storeu_si128(colour_at, simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
+  if constexpr (std::is_same_v<Pixel, uint16_t>) {
+    __m128i* at16 = reinterpret_cast<__m128i*>(colour_at);
+    const __m128i old = _mm_loadu_si128(at16);
+    _mm_storeu_si128(at16, simd::select(mask, simd::blend<kBlend>(s, texel, old), old));
+  } else {
+    const simd::Pixels32<__m128i> old = simd::load_pixels32<__m128i>(colour_at);
+    const simd::Pixels32<__m128i> blended = simd::pack_xrgb(simd::blend_rgb<kBlend>(s, texel, simd::unpack_xrgb(old)));
+    simd::store_pixels32(colour_at, simd::select_pixels32(mask, blended, old));
+  }
   if (k.z_write) _mm_storeu_si128(depth_at, simd::select(mask, fragment, stored));
 }
 
@@ -333,9 +357,9 @@ template <BlendKind kBlend>
 // across all sixteen in 256-bit registers, lane for lane the same
 // arithmetic. An eight none of whose pixels pass the depth test is not
 // sampled: its lanes keep what the targets hold.
-template <BlendKind kBlend>
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline void shade_run16(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
-                                               uint16_t* colour, uint16_t* depth) {
+                                               Pixel* colour, uint16_t* depth) {
   using Rgb16 = simd::Rgb<__m256i>;
   const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i row = _mm256_set1_epi32(y);
@@ -345,7 +369,7 @@ template <BlendKind kBlend>
   const Oct q_hi = oct_at(t, _mm256_add_epi32(_mm256_set1_epi32(x + 8), index), row);
   const size_t at = size_t(y) * s.target.width + x;
   __m256i* depth_at = reinterpret_cast<__m256i*>(depth + at);
-  __m256i* colour_at = reinterpret_cast<__m256i*>(colour + at);
+  Pixel* colour_at = colour + at;
   __m128i mask_lo = _mm_set1_epi32(-1), mask_hi = mask_lo;
   __m256i fragment = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
   if (k.z_test) {
@@ -374,16 +398,24 @@ template <BlendKind kBlend>
                                           both(diffuse_lo.b, diffuse_hi.b)});
   }
   const __m256i passes = both(mask_lo, mask_hi);
-  const __m256i old = _mm256_loadu_si256(colour_at);
-  _mm256_storeu_si256(colour_at, simd::select(passes, simd::blend<kBlend>(s, source, old), old));
+  if constexpr (std::is_same_v<Pixel, uint16_t>) {
+    __m256i* at16 = reinterpret_cast<__m256i*>(colour_at);
+    const __m256i old = _mm256_loadu_si256(at16);
+    _mm256_storeu_si256(at16, simd::select(passes, simd::blend<kBlend>(s, source, old), old));
+  } else {
+    const simd::Pixels32<__m256i> old = simd::load_pixels32<__m256i>(colour_at);
+    const simd::Pixels32<__m256i> blended =
+        simd::pack_xrgb(simd::blend_rgb<kBlend>(s, source, simd::unpack_xrgb(old)));
+    simd::store_pixels32(colour_at, simd::select_pixels32(passes, blended, old));
+  }
   if (k.z_write) _mm256_storeu_si256(depth_at, simd::select(passes, fragment, stored));
 }
 
 // A span's whole runs from x: sixteen at a time, then eight if eight are
 // left. Returns where they end.
-template <BlendKind kBlend>
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline int shade_runs(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
-                                             int x_end, uint16_t* colour, uint16_t* depth) {
+                                             int x_end, Pixel* colour, uint16_t* depth) {
   for (; x + 2 * kRun <= x_end; x += 2 * kRun) shade_run16<kBlend>(s, k, t, y, x, colour, depth);
   if (x + kRun <= x_end) {
     shade_run8<kBlend>(s, k, t, y, x, colour, depth);
@@ -532,16 +564,14 @@ inline void shade_all_pending(PendingPixels& p) {
               _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)), count);
 }
 
-template <BlendKind kBlend>
-void shade(PixelList& list, const Setup& k, const SpanJob& job) {
+template <BlendKind kBlend, class Pixel>
+void shade(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<8>(
       list, job.spans, job.count,
-      [&](int y, int x, int x_end) { return shade_runs<kBlend>(s, k, t, y, x, x_end, job.colour, job.depth); },
-      [&](const int32_t* xs, const int32_t* ys, int n) {
-        shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
-      });
+      [&](int y, int x, int x_end) { return shade_runs<kBlend>(s, k, t, y, x, x_end, colour, job.depth); },
+      [&](const int32_t* xs, const int32_t* ys, int n) { shade_group<kBlend>(s, k, t, xs, ys, n, colour, job.depth); });
 }
 
 // A flat-coloured triangle: its list joins the pending pixels; its runs of
@@ -580,13 +610,25 @@ void shade_spans(RasterScratch& scratch, const SpanJob& job) {
   if (!job.flat) {
     shade_all_pending(p);
     const Setup k = setup_of<__m256i>(job);
-    simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job); });
+    simd::with_blend(job.blend,
+                     [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour); });
     return;
   }
   take_pending(p, job);
   simd::with_blend(job.blend,
                    [&](auto kind) { shade_deferring<decltype(kind)::value>(scratch.pixel_list, p, job); });
 }
+
+#if !defined(__AVX512BW__)
+// An X8R8G8B8 target's spans, shaded before returning: the pending pixels
+// are R5G6B5 ones (and AVX-512 CPUs come here with a queue of their own
+// width's layout), so they are neither read nor joined.
+void shade_spans_xrgb(RasterScratch& scratch, const SpanJob& job) {
+  const Setup k = setup_of<__m256i>(job);
+  simd::with_blend(job.blend,
+                   [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour_xrgb); });
+}
+#endif
 
 // A narrow flat-coloured triangle (see narrow_coverage) covered and
 // deferred in one pass: each row's eight columns tested in one register,

@@ -16,7 +16,8 @@ int log2_of(int v) {
 
 }  // namespace
 
-MeshPath mesh_path(const DrawStates& s, RasterScratch& scratch, uint16_t* colour, uint16_t* depth) {
+MeshPath mesh_path(const DrawStates& s, RasterScratch& scratch, uint16_t* colour, uint32_t* colour_xrgb,
+                   uint16_t* depth) {
   MeshPath path;
   path.scratch = &scratch;
   const SamplerTexture& tex = s.texture;
@@ -28,7 +29,8 @@ MeshPath mesh_path(const DrawStates& s, RasterScratch& scratch, uint16_t* colour
   path.applies = true;
   SpanJob& job = path.job;
   job.states = &s;
-  job.colour = colour;
+  job.colour = colour_xrgb != nullptr ? nullptr : colour;
+  job.colour_xrgb = colour_xrgb;
   job.depth = depth;
   job.texels = tex.texels;
   job.stride = tex.stride;
@@ -66,12 +68,15 @@ SpanJob job_of(const MeshPath& path, const Triangle& t, const Span* spans, int c
 
 bool shade_spans_simd(const MeshPath& path, const Triangle& t, const Span* spans, int count) {
   if (!path.applies) return false;
-  path.job.states->kernels->shade_spans(*path.scratch, job_of(path, t, spans, count));
+  const KernelTable& kernels = *path.job.states->kernels;
+  (path.job.colour_xrgb != nullptr ? kernels.shade_spans_xrgb : kernels.shade_spans)(*path.scratch,
+                                                                                   job_of(path, t, spans, count));
   return true;
 }
 
 bool cover_and_shade_narrow(const MeshPath& path, const Triangle& t) {
-  if (!path.applies || !t.flat_colour) return false;
+  // 32-bit targets keep no pixels pending: their narrow triangles go by spans.
+  if (!path.applies || !t.flat_colour || path.job.colour_xrgb != nullptr) return false;
   const KernelTable& kernels = *path.job.states->kernels;
   if (kernels.defer_narrow == nullptr) return false;
   kernels.defer_narrow(*path.scratch, job_of(path, t, nullptr, 0));

@@ -5,7 +5,10 @@
 // approximate reciprocal, whose bits differ between CPUs), and the filter
 // and blend are the same integer arithmetic.
 #include "platform/d3d8/kernels.h"
+#include <type_traits>
+
 #include "platform/d3d8/raster_config.h"
+#include "platform/d3d8/simd_xrgb.h"
 #include "platform/d3d8/span_job.h"
 #include "platform/d3d8/span_walk.h"
 
@@ -147,9 +150,11 @@ inline Quad quad_at(const Triangle& t, __m128i xi, __m128i yi) {
   }
 }
 
-template <BlendKind kBlend>
+// Pixel is the target's: uint16_t (R5G6B5) or uint32_t (X8R8G8B8). Only
+// the old colour's channels and the stored result differ between them.
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline void shade_group(const DrawStates& s, const Setup& k, const Triangle& t,
-                                               const int32_t* xs, const int32_t* ys, int count, uint16_t* colour,
+                                               const int32_t* xs, const int32_t* ys, int count, Pixel* colour,
                                                uint16_t* depth) {
   const Quad q = quad_at(t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs)),
                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys)));
@@ -169,13 +174,28 @@ template <BlendKind kBlend>
   // Only the lanes that pass are written (never those past count): the
   // others keep what they hold, so opaque drawing never reads the old
   // colour, and no depth is read twice.
-  __m128i old = _mm_setzero_si128();
-  if constexpr (kBlend != BlendKind::kOpaque) {
-    old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
-                         static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]), 0, 0, 0, 0);
+  alignas(16) Pixel out[16 / sizeof(Pixel)];
+  if constexpr (std::is_same_v<Pixel, uint16_t>) {
+    __m128i old = _mm_setzero_si128();
+    if constexpr (kBlend != BlendKind::kOpaque) {
+      old = _mm_setr_epi16(static_cast<int16_t>(colour[offset[0]]), static_cast<int16_t>(colour[offset[1]]),
+                           static_cast<int16_t>(colour[offset[2]]), static_cast<int16_t>(colour[offset[3]]), 0, 0, 0,
+                           0);
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  } else {
+    // The four pixels are the low half of a register's 16-bit lanes.
+    Rgb8 result = texel;
+    if constexpr (kBlend != BlendKind::kOpaque) {
+      const simd::Pixels32<__m128i> old = {
+          _mm_setr_epi32(static_cast<int>(colour[offset[0]]), static_cast<int>(colour[offset[1]]),
+                         static_cast<int>(colour[offset[2]]), static_cast<int>(colour[offset[3]])),
+          _mm_setzero_si128()};
+      result = simd::blend_rgb<kBlend>(s, texel, simd::unpack_xrgb(old));
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::pack_xrgb(result).lo);
   }
-  alignas(16) uint16_t out[8], out_depth[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(out), simd::blend<kBlend>(s, texel, old));
+  alignas(16) uint16_t out_depth[8];
   _mm_store_si128(reinterpret_cast<__m128i*>(out_depth), narrow_u16(fragment));
   const unsigned pass = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(mask)));
   for (unsigned m = pass; m != 0; m &= m - 1) {
@@ -190,16 +210,16 @@ template <BlendKind kBlend>
 // written as one vector each, and the 16-bit arithmetic runs on all eight
 // lanes at once. Long rows of big triangles (a mesh seen from close by)
 // spend most of their pixels here.
-template <BlendKind kBlend>
+template <BlendKind kBlend, class Pixel>
 [[gnu::always_inline]] inline void shade_run8(const DrawStates& s, const Setup& k, const Triangle& t, int y, int x,
-                                              uint16_t* colour, uint16_t* depth) {
+                                              Pixel* colour, uint16_t* depth) {
   const __m128i yi = _mm_set1_epi32(y);
   const __m128i x_lo = _mm_add_epi32(_mm_set1_epi32(x), _mm_setr_epi32(0, 1, 2, 3));
   const Quad q_lo = quad_at(t, x_lo, yi);
   const Quad q_hi = quad_at(t, _mm_add_epi32(x_lo, _mm_set1_epi32(4)), yi);
   const size_t at = size_t(y) * s.target.width + x;
   __m128i* depth_at = reinterpret_cast<__m128i*>(depth + at);
-  __m128i* colour_at = reinterpret_cast<__m128i*>(colour + at);
+  Pixel* colour_at = colour + at;
   __m128i mask16 = _mm_set1_epi32(-1);
   __m128i fragment16 = _mm_setzero_si128(), stored16 = _mm_setzero_si128();
   if (k.z_test) {
@@ -226,31 +246,43 @@ template <BlendKind kBlend>
     }
     texel = simd::modulate(texel, diffuse);
   }
-  const __m128i old = _mm_loadu_si128(colour_at);
-  _mm_storeu_si128(colour_at, simd::select(mask16, simd::blend<kBlend>(s, texel, old), old));
+  if constexpr (std::is_same_v<Pixel, uint16_t>) {
+    __m128i* at16 = reinterpret_cast<__m128i*>(colour_at);
+    const __m128i old = _mm_loadu_si128(at16);
+    _mm_storeu_si128(at16, simd::select(mask16, simd::blend<kBlend>(s, texel, old), old));
+  } else {
+    const simd::Pixels32<__m128i> old = simd::load_pixels32<__m128i>(colour_at);
+    const simd::Pixels32<__m128i> blended = simd::pack_xrgb(simd::blend_rgb<kBlend>(s, texel, simd::unpack_xrgb(old)));
+    simd::store_pixels32(colour_at, simd::select_pixels32(mask16, blended, old));
+  }
   if (k.z_write) _mm_storeu_si128(depth_at, simd::select(mask16, fragment16, stored16));
 }
 
-template <BlendKind kBlend>
-void shade(PixelList& list, const Setup& k, const SpanJob& job) {
+template <BlendKind kBlend, class Pixel>
+void shade(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<4>(
       list, job.spans, job.count,
       [&](int y, int x, int x_end) {
-        for (; x + kRun <= x_end; x += kRun) shade_run8<kBlend>(s, k, t, y, x, job.colour, job.depth);
+        for (; x + kRun <= x_end; x += kRun) shade_run8<kBlend>(s, k, t, y, x, colour, job.depth);
         return x;
       },
-      [&](const int32_t* xs, const int32_t* ys, int n) {
-        shade_group<kBlend>(s, k, t, xs, ys, n, job.colour, job.depth);
-      });
+      [&](const int32_t* xs, const int32_t* ys, int n) { shade_group<kBlend>(s, k, t, xs, ys, n, colour, job.depth); });
 }
 
 }  // namespace
 
 void shade_spans(RasterScratch& scratch, const SpanJob& job) {
   const Setup k = setup_of<__m128i>(job);
-  simd::with_blend(job.blend, [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job); });
+  simd::with_blend(job.blend,
+                   [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour); });
+}
+
+void shade_spans_xrgb(RasterScratch& scratch, const SpanJob& job) {
+  const Setup k = setup_of<__m128i>(job);
+  simd::with_blend(job.blend,
+                   [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour_xrgb); });
 }
 
 }  // namespace d3d8::raster::sse2

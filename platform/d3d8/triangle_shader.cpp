@@ -25,10 +25,7 @@ TriangleShader::TriangleShader(DeviceState& device, const DrawStates& states, in
 #if defined(TUULI_KERNELS_SSE2)
       ,
       scratch_(scratch_of(device, states, participant)),
-      // The mesh path writes R5G6B5 only: a 32-bit target's other
-      // triangles take the reference path.
-      mesh_path_(states.fast_paths && colour_xrgb_ == nullptr ? mesh_path(states, *scratch_, colour_, depth_)
-                                                               : MeshPath{})
+      mesh_path_(states.fast_paths ? mesh_path(states, *scratch_, colour_, colour_xrgb_, depth_) : MeshPath{})
 #endif
 {
   (void)participant;

@@ -6,6 +6,7 @@
 
 #include "platform/cpu/cpu.h"
 #include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/kernels.h"
 
 namespace {
 
@@ -52,6 +53,19 @@ TEST(Dispatch, NeverPicksAWidthTheProcessMayNotUse) {
     if (cpu::cpu_level() != SimdLevel::scalar) {
       EXPECT_EQ(got, std::min(asked, cpu::simd_ceiling())) << cpu::level_name(asked);
     }
+  }
+}
+
+// The AVX-512 table must hand 32-bit meshes AVX2's spans: no AVX-512 code
+// is built for X8R8G8B8 pixels, and this machine could not run any that
+// were, so the table entry is what keeps it from being reached.
+TEST(Dispatch, ThirtyTwoBitMeshesTakeAvx2SpansOnAvx512) {
+  using d3d8::raster::kernels_for;
+  EXPECT_EQ(kernels_for(SimdLevel::avx512).shade_spans_xrgb, kernels_for(SimdLevel::avx2).shade_spans_xrgb);
+  // Every table with a mesh path has its 32-bit entry.
+  for (SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
+    const auto& table = kernels_for(level);
+    EXPECT_EQ(table.shade_spans == nullptr, table.shade_spans_xrgb == nullptr) << cpu::level_name(level);
   }
 }
 
