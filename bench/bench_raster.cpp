@@ -9,44 +9,13 @@
 
 #include "bench/bench_device.h"
 #include "bench/bench_util.h"
+#include "bench/raster_scenes.h"
 #include "platform/d3d8/d3d8.h"
 
 namespace {
 
-struct ScreenVertex {
-  float x, y, z, rhw;
-  uint32_t colour;
-  float u, v;
-};
-
-struct MeshVertex {
-  float x, y, z;
-  uint32_t colour;
-  float u, v;
-};
-
-template <typename T>
-IDirect3DVertexBuffer8* buffer_of(IDirect3DDevice8* device, const std::vector<T>& v, DWORD fvf) {
-  IDirect3DVertexBuffer8* vb = nullptr;
-  device->CreateVertexBuffer(UINT(v.size() * sizeof(T)), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT, &vb);
-  BYTE* data = nullptr;
-  vb->Lock(0, 0, &data, 0);
-  std::memcpy(data, v.data(), v.size() * sizeof(T));
-  vb->Unlock();
-  return vb;
-}
-
-// The demo's projection: 45 degrees, 4:3, near 1, far 100.
-D3DMATRIX projection() {
-  D3DMATRIX m{};
-  float y_scale = std::cos(0.3926991f) / std::sin(0.3926991f);
-  m._11 = y_scale / 1.3333334f;
-  m._22 = y_scale;
-  m._33 = 100.0f / 99.0f;
-  m._34 = 1;
-  m._43 = -100.0f / 99.0f;
-  return m;
-}
+using bench::MeshVertex;
+using bench::ScreenVertex;
 
 // The figures at the widest SIMD width the CPU offers keep their plain
 // names; the others are named after their width: raster.avx2.* (without
@@ -83,22 +52,7 @@ void use(const Width& w) {
 // The states the demo leaves, and a 256x256 R5G6B5 texture with some
 // structure, like a decoded clip frame, bound to stage 0.
 IDirect3DTexture8* prepare(IDirect3DDevice8* device) {
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-
-  // 256x256 R5G6B5 with some structure, like a decoded clip frame.
-  IDirect3DTexture8* texture = nullptr;
-  device->CreateTexture(256, 256, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture);
-  D3DLOCKED_RECT r{};
-  texture->LockRect(0, &r, nullptr, 0);
-  for (int y = 0; y < 256; ++y) {
-    auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(r.pBits) + y * r.Pitch);
-    for (int x = 0; x < 256; ++x) row[x] = uint16_t((x >> 3) << 11 | ((x ^ y) >> 2) << 5 | (y >> 3));
-  }
-  texture->UnlockRect(0);
-  device->SetTexture(0, texture);
+  IDirect3DTexture8* texture = bench::bind_clip_like_texture(device);
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00406080, 1.0f, 0);
   return texture;
 }
@@ -106,12 +60,7 @@ IDirect3DTexture8* prepare(IDirect3DDevice8* device) {
 // One screen layer in each of the demo's three modes, at every width;
 // `depth` names the target's colour depth in the figures ("" for R5G6B5).
 void measure_layers(IDirect3DDevice8* device, const std::string& depth) {
-  // One screen layer: the demo's strip, uv to 0.9, white.
-  std::vector<ScreenVertex> layer = {{0, 0, 0.99999f, 1, 0xFFFFFFFF, 0, 0},
-                                     {639, 0, 0.99999f, 1, 0xFFFFFFFF, 0.9f, 0},
-                                     {0, 479, 0.99999f, 1, 0xFFFFFFFF, 0, 0.9f},
-                                     {639, 479, 0.99999f, 1, 0xFFFFFFFF, 0.9f, 0.9f}};
-  IDirect3DVertexBuffer8* layer_vb = buffer_of(device, layer, 0x144);
+  IDirect3DVertexBuffer8* layer_vb = bench::buffer_of(device, bench::layer_strip(), 0x144);
   device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
   struct Mode {
     const char* name;
@@ -148,32 +97,12 @@ void measure_layers(IDirect3DDevice8* device, const std::string& depth) {
 
 // A textured, depth-tested mesh at every width; `depth` as for the layers.
 void measure_mesh(IDirect3DDevice8* device, const std::string& depth) {
-  // 100x100 quads (20 000 triangles) tilted away from the eye, about 440
-  // pixels on a side, textured and depth-tested.
-  constexpr int kQuads = 100;
-  std::vector<MeshVertex> grid;
-  for (int j = 0; j <= kQuads; ++j) {
-    for (int i = 0; i <= kQuads; ++i) {
-      float gx = i / float(kQuads) * 2 - 1, gy = j / float(kQuads) * 2 - 1;
-      grid.push_back({gx * 2.15f, gy * 1.92f, 5.5f + gy * 1.3f, 0x00FFFFFF, gx * 3, gy * 3});
-    }
-  }
-  std::vector<uint16_t> indices;
-  for (int j = 0; j < kQuads; ++j) {
-    for (int i = 0; i < kQuads; ++i) {
-      uint16_t a = uint16_t(j * (kQuads + 1) + i), b = uint16_t(a + 1), c = uint16_t(a + kQuads + 1),
-               d = uint16_t(c + 1);
-      indices.insert(indices.end(), {a, b, c, b, d, c});
-    }
-  }
-  IDirect3DVertexBuffer8* mesh_vb = buffer_of(device, grid, 0x142);
-  IDirect3DIndexBuffer8* ib = nullptr;
-  device->CreateIndexBuffer(UINT(indices.size() * 2), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib);
-  BYTE* data = nullptr;
-  ib->Lock(0, 0, &data, 0);
-  std::memcpy(data, indices.data(), indices.size() * 2);
-  ib->Unlock();
-  D3DMATRIX proj = projection();
+  const bench::MeshGrid mesh = bench::mesh_grid();
+  const std::vector<MeshVertex>& grid = mesh.vertices;
+  const std::vector<uint16_t>& indices = mesh.indices;
+  IDirect3DVertexBuffer8* mesh_vb = bench::buffer_of(device, grid, 0x142);
+  IDirect3DIndexBuffer8* ib = bench::index_buffer_of(device, indices);
+  D3DMATRIX proj = bench::projection();
   device->SetTransform(D3DTS_PROJECTION, &proj);
   device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
   device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
