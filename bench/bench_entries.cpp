@@ -5,12 +5,17 @@
 // (raster.mt.*). Only drawing is timed: the frame's clears and
 // draw calls, with the clip frames already decoded into its textures.
 //   bench_entries [MEDIA_DIR]   (default: the build's media-pack)
+// TUULI_BENCH_ENTRIES=6,10,12 draws only those entries (for a profiler);
+// TUULI_BENCH_THREADS=mt only every drawing thread, =1 only one;
+// TUULI_BENCH_REPEATS=N times each entry is drawn (30).
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +33,20 @@ float entry_middle(int entry) {
   const float start = entry == 0 ? 0.0f : shell::Timeline[entry - 1].endTime;
   const float end = entry == shell::kTimelineLength - 1 ? 1000.0f : shell::Timeline[entry].endTime;
   return (start + end) / 2;
+}
+
+// The entries TUULI_BENCH_ENTRIES names, or every one.
+std::set<int> chosen_entries() {
+  std::set<int> chosen;
+  const char* list = std::getenv("TUULI_BENCH_ENTRIES");
+  std::istringstream in(list != nullptr ? list : "");
+  for (std::string item; std::getline(in, item, ',');) {
+    if (!item.empty()) chosen.insert(std::atoi(item.c_str()));
+  }
+  if (chosen.empty()) {
+    for (int e = 0; e < shell::kTimelineLength; ++e) chosen.insert(e);
+  }
+  return chosen;
 }
 
 }  // namespace
@@ -66,16 +85,22 @@ int main(int argc, char** argv) {
 
   IDirect3DDevice8* device = bench::make_device("bench_entries");
   if (device == nullptr) return 1;
+  const std::set<int> chosen = chosen_entries();
+  const char* repeats_text = std::getenv("TUULI_BENCH_REPEATS");
+  const int repeats = std::max(1, repeats_text != nullptr ? std::atoi(repeats_text) : 30);
+  const char* only = std::getenv("TUULI_BENCH_THREADS");
+  const std::string only_threads = only != nullptr ? only : "";
   // One thread, then every drawing thread (raster.mt.*).
   for (const int threads : {1, 0}) {
+    if ((threads == 1 && only_threads == "mt") || (threads == 0 && only_threads == "1")) continue;
     d3d8::raster_options.threads = threads;
     const char* prefix = threads == 1 ? "raster." : "raster.mt.";
     double slowest = 0;
     for (int e = 0; e < shell::kTimelineLength; ++e) {
-      if (!taken[e]) continue;
+      if (!taken[e] || chosen.count(e) == 0) continue;
       d3d8::prepare_replay(kept[e]);
       // EndScene writes what waits for the drawing threads.
-      const double seconds = bench::median_seconds(30, [&] {
+      const double seconds = bench::median_seconds(repeats, [&] {
         device->BeginScene();
         d3d8::replay(device, kept[e]);
         device->EndScene();

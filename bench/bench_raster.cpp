@@ -1,5 +1,7 @@
 // The software rasterizer on the demo's two kinds of drawing: full-screen
 // layers and a textured, depth-tested mesh. One core; the median of many runs.
+// TUULI_BENCH_WIDTHS=widest,mt (names: widest, sse2, scalar, mt, ...)
+// measures only those widths, for a profiler.
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
@@ -41,7 +43,16 @@ std::vector<Width> widths() {
     out.push_back({cpu::level_name(l), l});
   }
   out.push_back({"mt", ceiling, 0});
-  return out;
+  const char* only = std::getenv("TUULI_BENCH_WIDTHS");
+  if (only == nullptr) return out;
+  const std::string wanted = "," + std::string(only) + ",";
+  std::vector<Width> chosen;
+  for (const Width& w : out) {
+    if (wanted.find("," + std::string(w.name != nullptr ? w.name : "widest") + ",") != std::string::npos) {
+      chosen.push_back(w);
+    }
+  }
+  return chosen;
 }
 
 void use(const Width& w) {

@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "codec/clip_encoder.h"
 #include "media/media.h"
@@ -16,9 +20,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The directories this process made, removed when it ends: every test
+// program makes its own media, and /tmp would otherwise keep one copy per
+// test run. Only by the process that made them: a death test's forked
+// child that exits normally runs the same destructors.
+struct MadeDirs {
+  pid_t owner = getpid();
+  std::vector<std::string> dirs;
+  ~MadeDirs() {
+    if (getpid() != owner) return;
+    std::error_code ignored;
+    for (const std::string& d : dirs) fs::remove_all(d, ignored);
+  }
+};
+
 std::string make_temp_dir(const char* stem) {
+  static MadeDirs made;
   std::string pattern = (fs::temp_directory_path() / stem).string() + "XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make " + pattern);
+  made.dirs.push_back(pattern);
   return pattern;
 }
 
