@@ -96,4 +96,8 @@ struct DeviceState {
   std::shared_ptr<raster::DrawQueue> queued_draws;
 };
 
+// Clear for rows [row_begin, row_end) of the target and depth buffer
+// (flags as Clear's).
+void clear_rows(DeviceState& s, DWORD flags, D3DCOLOR colour, float z, int row_begin, int row_end);
+
 }  // namespace d3d8

@@ -25,9 +25,7 @@ constexpr UINT kMaxTextureSize = 4096;
 
 // Clear runs every frame over both 600 KB buffers: sixteen bytes a store
 // rather than the two a plain fill of uint16_t compiles to.
-void fill16(std::vector<uint16_t>& buffer, uint16_t value) {
-  uint16_t* p = buffer.data();
-  const size_t n = buffer.size();
+void fill16(uint16_t* p, size_t n, uint16_t value) {
   size_t i = 0;
 #if defined(TUULI_KERNELS_SSE2)
   const __m128i v = _mm_set1_epi16(static_cast<int16_t>(value));
@@ -102,6 +100,21 @@ win32::Frame frame_of(const DeviceState& s) {
 uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
 }  // namespace
+
+void clear_rows(DeviceState& s, DWORD flags, D3DCOLOR colour, float z, int row_begin, int row_end) {
+  const size_t first = size_t(row_begin) * s.width, count = size_t(row_end - row_begin) * s.width;
+  if (flags & D3DCLEAR_TARGET) {
+    if (s.xrgb) {
+      std::fill_n(s.back_buffer_xrgb.begin() + static_cast<std::ptrdiff_t>(first), count, colour & 0xFFFFFF);
+    } else {
+      fill16(s.back_buffer.data() + first, count, to_565(colour));
+    }
+  }
+  if (flags & D3DCLEAR_ZBUFFER) {
+    float clamped = std::clamp(z, 0.0f, 1.0f);
+    fill16(s.depth_buffer.data() + first, count, static_cast<uint16_t>(clamped * 65535.0f + 0.5f));
+  }
+}
 
 std::vector<uint8_t> read_back_buffer_rgb888(IDirect3DDevice8* device) {
   const win32::Frame frame = back_buffer_frame(device);
@@ -191,19 +204,14 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const void* rects, DWORD flags, D3D
   // Clearing parts of the target is not needed by anything here.
   if (count != 0 || rects != nullptr) return D3DERR_INVALIDCALL;
   d3d8::record_clear(flags, colour, z);
+  // With several drawing threads the clear waits its turn among the draws
+  // and each thread clears its own rows.
+  if (d3d8::drawing_threads() > 1) {
+    d3d8::queue_clear(*state_, flags, colour, z);
+    return D3D_OK;
+  }
   d3d8::finish_queued_draws(*state_);
-  if (flags & D3DCLEAR_TARGET) {
-    if (state_->xrgb) {
-      std::fill(state_->back_buffer_xrgb.begin(), state_->back_buffer_xrgb.end(), colour & 0xFFFFFF);
-    } else {
-      d3d8::fill16(state_->back_buffer, d3d8::to_565(colour));
-    }
-  }
-  if (flags & D3DCLEAR_ZBUFFER) {
-    float clamped = std::clamp(z, 0.0f, 1.0f);
-    auto depth = static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
-    d3d8::fill16(state_->depth_buffer, depth);
-  }
+  d3d8::clear_rows(*state_, flags, colour, z, 0, state_->height);
   return D3D_OK;
 }
 

@@ -74,8 +74,9 @@ raster::DrawStates read_states(DeviceState& s) {
   // Stage 0 disabled passes the diffuse colour: as if no texture were bound.
   if (d.colour_op != D3DTOP_DISABLE) {
     if (auto* texture = dynamic_cast<IDirect3DTexture8*>(s.textures[0])) {
-      // Waiting draws read the copy a fresh widening would overwrite.
-      if (has_queued_draws(s) && raster::prepare_rewrites(texture->data())) finish_queued_draws(s);
+      // Waiting draws (of any device) read the copy a fresh widening would
+      // overwrite.
+      if (raster::prepare_rewrites(texture->data())) finish_waiting_draws();
       d.texture = raster::prepare_texture(texture->data());
     }
   }
@@ -169,18 +170,22 @@ raster::AssembledDraw& assembly_for(DeviceState& s, const raster::DrawStates& st
   if (drawing_threads() > 1) {
     return queue_draw(s, states, states.texture.texels != nullptr ? s.textures[0] : nullptr);
   }
-  // Draws queued before the count of threads went down come first.
-  finish_queued_draws(s);
+  // Draws queued before the count of threads went down come first, and
+  // no device's drawing threads run beside this one.
+  finish_waiting_draws();
   // The vertices are not cleared: resizing to the same size then costs
   // nothing, and process_vertex writes every field.
   assembled_now.corners.clear();
   return assembled_now;
 }
 
-// Shades a draw that is not queued, at once: every pixel is written when
-// it returns.
-void shade_now(DeviceState& s, const raster::DrawStates& states, const raster::AssembledDraw& draw) {
-  if (&draw != &assembled_now) return;
+// Hands a queued draw to the drawing threads, or shades one that is not
+// queued at once: every pixel is written when it returns.
+void hand_over(DeviceState& s, const raster::DrawStates& states, const raster::AssembledDraw& draw) {
+  if (&draw != &assembled_now) {
+    publish_queued_draw(s);
+    return;
+  }
   raster::prepare_scratch(s, 1);
   raster::TriangleShader shader(s, states, 0);
   ShadeAtOnce sink{shader, {}, {}};
@@ -210,7 +215,7 @@ HRESULT draw_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT start_vertex,
     primitive_corners(type, i, corner);
     for (int k = 0; k < 3; ++k) draw.corners[3 * i + k] = static_cast<uint32_t>(corner[k]);
   }
-  shade_now(s, states, draw);
+  hand_over(s, states, draw);
   return D3D_OK;
 }
 
@@ -257,7 +262,7 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
     *out++ = uint32_t(a), *out++ = uint32_t(b), *out++ = uint32_t(c);
   }
   draw.corners.resize(size_t(out - draw.corners.data()));
-  shade_now(s, states, draw);
+  hand_over(s, states, draw);
   return D3D_OK;
 }
 

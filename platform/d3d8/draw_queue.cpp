@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_local.h"
@@ -60,16 +61,18 @@ bool first_to_mark(uint8_t& flag) { return __atomic_exchange_n(&flag, uint8_t{1}
 // Set-up triangles of one band, shaded as they come, cut to its rows.
 class BandSink {
  public:
-  BandSink(raster::DrawQueue& queue, int band, RasterCounters& counted)
-      : counted_flags_(queue.counted.data()),
-        top_(queue.band_top[band]),
-        bottom_(queue.band_top[band + 1]),
-        counted_(counted) {}
+  BandSink(const raster::DrawQueue& queue, int band, RasterCounters& counted)
+      : top_(queue.band_top[band]), bottom_(queue.band_top[band + 1]), counted_(counted) {}
 
-  void use(raster::TriangleShader* shader) { shader_ = shader; }
+  // The draw whose triangles come next, under its shader.
+  void use(raster::TriangleShader* shader, raster::QueuedDraw& draw) {
+    shader_ = shader;
+    counted_flags_ = draw.counted.data();
+    sequence_ = 0;
+  }
 
   // Whether a triangle with these corners can reach the band: snapping
-  // moves a corner by less than a pixel. Every thread asks for every
+  // moves a corner by less than a pixel. Every band asks for every
   // triangle in the same order, which numbers them alike.
   bool reaches(const raster::ScreenVertex& a, const raster::ScreenVertex& b, const raster::ScreenVertex& c) {
     ++sequence_;
@@ -95,34 +98,73 @@ class BandSink {
   size_t sequence() const { return sequence_; }
 
  private:
-  uint8_t* counted_flags_;
   const int top_, bottom_;
   RasterCounters& counted_;
+  uint8_t* counted_flags_ = nullptr;
   raster::TriangleShader* shader_ = nullptr;
   raster::Triangle triangle_;
   size_t sequence_ = 0;
 };
 
-// One band of rows: every waiting triangle that reaches it, set up and cut
-// to its rows, draw by draw, each draw under its own states. Returns how
-// many triangles were met.
-size_t shade_band(DeviceState& device, raster::DrawQueue& queue, int band, RasterCounters& counted) {
+// One band of rows, on its drawing thread: every draw as it becomes ready,
+// its triangles that reach the band set up and cut to its rows, each draw
+// under its own states, until the queue closes.
+void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
+  RasterCounters& counted = queue.counters[band];
+  counted = {};
+  double busy = 0;
   BandSink sink(queue, band, counted);
-  for (size_t d = 0; d < queue.draw_count; ++d) {
-    const raster::QueuedDraw& draw = queue.draws[d];
-    if (draw.assembled.corners.empty()) continue;
-    raster::TriangleShader shader(device, draw.states, band);
-    sink.use(&shader);
-    raster::TriangleDrawer<BandSink> drawer(draw.states, sink);
-    drawer.draw(draw.assembled, 0, draw.assembled.triangles());
-    shader.finish_deferred();
+  size_t d = 0;
+  for (;;) {
+    size_t ready;
+    {
+      std::unique_lock<std::mutex> lock(queue.mutex);
+      queue.more.wait(lock, [&] { return queue.ready > d || queue.closing; });
+      ready = queue.ready;
+      if (d == ready) break;  // closing, and every draw shaded
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (; d < ready; ++d) {
+      raster::QueuedDraw& draw = queue.draw(d);
+      if (draw.clear) {
+        clear_rows(device, draw.clear_flags, draw.clear_colour, draw.clear_z, queue.band_top[band],
+                   queue.band_top[band + 1]);
+        continue;
+      }
+      if (draw.assembled.corners.empty()) continue;
+      raster::TriangleShader shader(device, draw.states, band);
+      sink.use(&shader, draw);
+      raster::TriangleDrawer<BandSink> drawer(draw.states, sink);
+      drawer.draw(draw.assembled, 0, draw.assembled.triangles());
+      shader.finish_deferred();
+      if (band == 0) draw.met = sink.sequence();
+    }
+    busy += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  return sink.sequence();
+  queue.busy_seconds[band] = busy;
+}
+
+// Starts the drawing threads on an empty queue, one band each.
+void start_bands(DeviceState& device, raster::DrawQueue& queue) {
+  const int bands = std::min(drawing_threads(), raster::kMaxBands);
+  if (queue.bands != bands || queue.band_top[bands] != device.height) {
+    // Even bands to start from, for a new count of threads.
+    queue.bands = bands;
+    for (int b = 0; b <= bands; ++b) queue.band_top[b] = device.height * b / bands;
+  }
+  raster::prepare_scratch(device, bands);
+  queue.ready = 0;
+  queue.closing = false;
+  queue.running = true;
+  queue.work = [&device, &queue](int band) { shade_band(device, queue, band); };
+  raster::start_on_drawing_threads(bands, queue.work);
 }
 
 void release(raster::DrawQueue& queue) {
   for (size_t d = 0; d < queue.draw_count; ++d) {
-    raster::QueuedDraw& draw = queue.draws[d];
+    raster::QueuedDraw& draw = queue.draw(d);
+    std::fill(draw.counted.begin(), draw.counted.begin() + static_cast<std::ptrdiff_t>(draw.met), uint8_t{0});
+    draw.met = 0;
     if (draw.texture != nullptr) draw.texture->Release();
     draw.texture = nullptr;
   }
@@ -138,19 +180,49 @@ raster::AssembledDraw& queue_draw(DeviceState& device, const raster::DrawStates&
   if (!device.queued_draws) device.queued_draws = std::make_shared<raster::DrawQueue>();
   raster::DrawQueue& queue = *device.queued_draws;
   if (queue.draw_count > 0) {
-    queue.triangle_count += queue.draws[queue.draw_count - 1].assembled.triangles();
-    if (queue.triangle_count >= raster::kMaxQueuedTriangles) finish_queued_draws(device);
+    queue.triangle_count += queue.draw(queue.draw_count - 1).assembled.triangles();
+    if (queue.triangle_count >= raster::kMaxQueuedTriangles ||
+        queue.draw_count == raster::kDrawsPerBlock * raster::kMaxDrawBlocks) {
+      finish_queued_draws(device);
+    }
   }
-  if (queue.draws.size() == queue.draw_count) queue.draws.emplace_back();
-  raster::QueuedDraw& draw = queue.draws[queue.draw_count++];
+  std::unique_ptr<raster::QueuedDraw[]>& block = queue.blocks[queue.draw_count / raster::kDrawsPerBlock];
+  if (!block) block = std::make_unique<raster::QueuedDraw[]>(raster::kDrawsPerBlock);
+  raster::QueuedDraw& draw = queue.draw(queue.draw_count++);
   if (texture != nullptr) texture->AddRef();
   draw.states = states;
   draw.texture = texture;
+  draw.clear = false;
   // The vertices are left for the caller to resize (process_vertex writes
   // every field): a warm frame then zeroes nothing.
   draw.assembled.corners.clear();
   waiting_device = &device;
   return draw.assembled;
+}
+
+void publish_queued_draw(DeviceState& device) {
+  raster::DrawQueue& queue = *device.queued_draws;
+  raster::QueuedDraw& draw = queue.draw(queue.draw_count - 1);
+  // Room for every triangle clipping can make of the assembled ones; the
+  // flags past the last draw's are still zero.
+  const size_t most = draw.assembled.triangles() * (raster::kMaxPolygon - 2);
+  if (draw.counted.size() < most) draw.counted.resize(most);
+  if (!queue.running) start_bands(device, queue);
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    queue.ready = queue.draw_count;
+  }
+  queue.more.notify_all();
+}
+
+void queue_clear(DeviceState& device, DWORD flags, D3DCOLOR colour, float z) {
+  queue_draw(device, raster::DrawStates{}, nullptr);
+  raster::QueuedDraw& draw = device.queued_draws->draw(device.queued_draws->draw_count - 1);
+  draw.clear = true;
+  draw.clear_flags = flags;
+  draw.clear_colour = colour;
+  draw.clear_z = z;
+  publish_queued_draw(device);
 }
 
 bool has_queued_draws(const DeviceState& device) {
@@ -160,35 +232,25 @@ bool has_queued_draws(const DeviceState& device) {
 void finish_queued_draws(DeviceState& device) {
   if (!has_queued_draws(device)) return;
   raster::DrawQueue& queue = *device.queued_draws;
-  const int threads = drawing_threads();
-  const int bands = std::min(threads, raster::kMaxBands);
-  if (queue.bands != bands || queue.band_top[bands] != device.height) {
-    // Even bands to start from, for a new count of threads.
-    queue.bands = bands;
-    for (int b = 0; b <= bands; ++b) queue.band_top[b] = device.height * b / bands;
+  if (queue.running) {
+    {
+      std::lock_guard<std::mutex> lock(queue.mutex);
+      queue.closing = true;
+    }
+    queue.more.notify_all();
+    raster::wait_for_drawing_threads();
+    queue.running = false;
+    for (int b = 0; b < queue.bands; ++b) raster::add_counters(queue.counters[b]);
+    int balanced[raster::kMaxBands + 1];
+    raster::balance_bands(queue.bands, queue.band_top, queue.busy_seconds, balanced);
+    std::copy(balanced, balanced + queue.bands + 1, queue.band_top);
   }
-  // Room for every triangle clipping can make of the assembled ones.
-  size_t most = 0;
-  for (size_t d = 0; d < queue.draw_count; ++d) most += queue.draws[d].assembled.triangles();
-  most *= raster::kMaxPolygon - 2;
-  if (queue.counted.size() < most) queue.counted.resize(most);
-  raster::prepare_scratch(device, bands);
-  RasterCounters counted[raster::kMaxBands];
-  double seconds[raster::kMaxBands];
-  size_t met = 0;
-  raster::run_on_drawing_threads(bands, [&](int band) {
-    const auto start = std::chrono::steady_clock::now();
-    const size_t n = shade_band(device, queue, band, counted[band]);
-    if (band == 0) met = n;
-    seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
-  for (int b = 0; b < bands; ++b) raster::add_counters(counted[b]);
-  std::fill(queue.counted.begin(), queue.counted.begin() + static_cast<std::ptrdiff_t>(met), uint8_t{0});
-  int balanced[raster::kMaxBands + 1];
-  raster::balance_bands(bands, queue.band_top, seconds, balanced);
-  std::copy(balanced, balanced + bands + 1, queue.band_top);
   release(queue);
   if (waiting_device == &device) waiting_device = nullptr;
+}
+
+void finish_waiting_draws() {
+  if (waiting_device != nullptr) finish_queued_draws(*waiting_device);
 }
 
 }  // namespace d3d8

@@ -1,20 +1,28 @@
 // Draws waiting for the drawing threads. With more than one thread a draw
 // is checked, its vertices processed and its triangles assembled at once,
 // on the caller's thread (nothing changed afterwards reaches it), and it
-// waits here until something needs the pixels: the end of the scene,
-// Present, a clear, a read of the target, a texture about to be widened
-// afresh (the waiting draws read the old texels), or another device's draw.
-// Then each thread takes one band of rows and goes through every waiting
-// triangle in the order drawn, setting up and shading those that reach its
-// band: every pixel sees the draws and their triangles in submission order,
-// so the picture is the same bytes for any number of threads and wherever
-// the bands meet.
+// joins the device's queue. The drawing threads start on the queue's first
+// draw and shade each draw as it joins, while the caller goes on to build
+// the next (decoding a clip, processing vertices): the caller waits only
+// when something needs the pixels: the end of the scene, Present, a clear,
+// a read of the target, a texture about to be widened afresh (the waiting
+// draws read the old texels), or another device's draw.
+// Each thread takes one band of rows and goes through every draw in the
+// order drawn, setting up and shading the triangles that reach its band:
+// every pixel sees the draws and their triangles in submission order, so
+// the picture is the same bytes for any number of threads and wherever the
+// bands meet.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
+#include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/raster_config.h"
 #include "platform/d3d8/raster_types.h"
 #include "platform/d3d8/triangle_drawer.h"
@@ -41,30 +49,52 @@ constexpr int kMaxBands = 64;
 // frame does not throw them, and every band keeps a few rows.
 void balance_bands(int bands, const int* top, const double* seconds, int* new_top);
 
-// The queue is shaded before it takes a draw beyond this many triangles,
-// which bounds its memory for draws of any size.
+// The queue is finished before it takes a draw beyond this many triangles
+// or draws, which bounds its memory for draws of any size and number.
 constexpr size_t kMaxQueuedTriangles = 1 << 18;
+constexpr size_t kDrawsPerBlock = 64;
+constexpr size_t kMaxDrawBlocks = 64;
 
 struct QueuedDraw {
   DrawStates states;
   // Held (AddRef) while the draw waits, so the texels it reads outlive it.
   IDirect3DBaseTexture8* texture = nullptr;
   AssembledDraw assembled;
+  // A clear rather than a draw (no triangles), under Clear's arguments.
+  bool clear = false;
+  DWORD clear_flags = 0;
+  D3DCOLOR clear_colour = 0;
+  float clear_z = 0;
+  // Per triangle set up (clipping may make several of one), in the order
+  // every band meets them: whether it has been counted (raster_counters),
+  // set by the first of its bands to shade a pixel of it; `met` of them
+  // (band 0 says how many), all zero again once the queue is finished.
+  std::vector<uint8_t> counted;
+  size_t met = 0;
 };
 
 // Storage kept from frame to frame, so a warm frame allocates nothing: the
-// first draw_count draws are in use.
+// first draw_count draws are in use. Draws live in blocks that never move,
+// so the drawing threads read one while the caller fills the next.
 struct DrawQueue {
-  std::vector<QueuedDraw> draws;
-  size_t draw_count = 0;
-  size_t triangle_count = 0;  // of the draws before the last
+  std::unique_ptr<QueuedDraw[]> blocks[kMaxDrawBlocks];
+  QueuedDraw& draw(size_t i) { return blocks[i / kDrawsPerBlock][i % kDrawsPerBlock]; }
+  size_t draw_count = 0;      // filled or being filled (the caller's)
+  size_t triangle_count = 0;  // of the draws before the last (the caller's)
   int bands = 0;
   int band_top[kMaxBands + 1] = {};
-  // Per triangle set up (clipping may make several of one), in the order
-  // every thread meets them: whether it has been counted (raster_counters),
-  // set by the first of its bands to shade a pixel of it. All zero between
-  // frames.
-  std::vector<uint8_t> counted;
+
+  // Between the caller and the drawing threads.
+  std::mutex mutex;
+  std::condition_variable more;
+  size_t ready = 0;        // draws the threads may shade: guarded by mutex
+  bool closing = false;    // no draw comes after `ready`: guarded by mutex
+  bool running = false;    // the threads are on this queue (the caller's)
+  std::function<void(int)> work;  // what each band runs, kept for the round
+
+  // Written by each band, read once the round is over.
+  RasterCounters counters[kMaxBands];
+  double busy_seconds[kMaxBands] = {};
 };
 
 }  // namespace d3d8::raster
@@ -73,15 +103,24 @@ namespace d3d8 {
 
 // Starts a waiting draw on the device under `states` (whose texture, when
 // the draw reads one, is `texture`), shading first what another device has
-// waiting. The caller fills in the draw's vertices and triangles.
+// waiting. The caller fills in the draw's vertices and triangles, then
+// hands it to the drawing threads (publish_queued_draw).
 raster::AssembledDraw& queue_draw(DeviceState& device, const raster::DrawStates& states,
                                   IDirect3DBaseTexture8* texture);
+void publish_queued_draw(DeviceState& device);
+
+// Queues a clear of the device's target (Clear's arguments), after the
+// draws waiting.
+void queue_clear(DeviceState& device, DWORD flags, D3DCOLOR colour, float z);
 
 // Whether the device has draws waiting.
 bool has_queued_draws(const DeviceState& device);
 
-// Sets up and shades every draw waiting on the device, on the drawing
-// threads; its target then holds every pixel drawn so far.
+// Waits for the drawing threads to shade every draw waiting on the
+// device; its target then holds every pixel drawn so far.
 void finish_queued_draws(DeviceState& device);
+
+// The same for whichever device has draws waiting, if any.
+void finish_waiting_draws();
 
 }  // namespace d3d8

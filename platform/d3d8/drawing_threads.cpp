@@ -1,12 +1,12 @@
-// A fixed pool of drawing threads, made at the first draw that wants more
-// than one and kept to the end of the process.
+// A fixed pool of drawing threads, made at the first round that wants them
+// and kept to the end of the process.
 #include "platform/d3d8/drawing_threads.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
-
 
 namespace d3d8::raster {
 
@@ -25,20 +25,23 @@ class Pool {
     for (std::thread& t : threads_) t.join();
   }
 
-  void run(int participants, const std::function<void(int)>& work) {
+  void start(int participants, const std::function<void(int)>& work) {
+    wait();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      while (static_cast<int>(threads_.size()) + 1 < participants) {
-        const int i = static_cast<int>(threads_.size()) + 1;
+      while (static_cast<int>(threads_.size()) < participants) {
+        const int i = static_cast<int>(threads_.size());
         threads_.emplace_back([this, i] { serve(i); });
       }
       work_ = &work;
       participants_ = participants;
-      pending_ = participants - 1;
+      pending_ = participants;
       ++round_;
     }
     start_.notify_all();
-    work(0);
+  }
+
+  void wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return pending_ == 0; });
     work_ = nullptr;
@@ -60,7 +63,7 @@ class Pool {
       (*work)(participant);
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (--pending_ == 0) done_.notify_one();
+        if (--pending_ == 0) done_.notify_all();
       }
     }
   }
@@ -75,15 +78,17 @@ class Pool {
   bool stopping_ = false;                            // guarded by mutex_
 };
 
+Pool& pool() {
+  static Pool p;
+  return p;
+}
+
 }  // namespace
 
-void run_on_drawing_threads(int participants, const std::function<void(int)>& work) {
-  if (participants <= 1) {
-    work(0);
-    return;
-  }
-  static Pool pool;
-  pool.run(participants, work);
+void start_on_drawing_threads(int participants, const std::function<void(int)>& work) {
+  pool().start(participants, work);
 }
+
+void wait_for_drawing_threads() { pool().wait(); }
 
 }  // namespace d3d8::raster

@@ -1,15 +1,18 @@
-// The threads that rasterize a draw side by side (draw.cpp). The calling
-// thread takes part too, so one thread means no pool at all.
+// The threads that rasterize side by side (draw_queue.cpp).
 #pragma once
 
 #include <functional>
 
 namespace d3d8::raster {
 
-// Runs work(participant) for participant 0 .. participants - 1 at the same
-// time, 0 on the calling thread, the others on the pool's threads (made as
-// they are first needed), and returns when every one has. Called by one
-// thread at a time.
-void run_on_drawing_threads(int participants, const std::function<void(int participant)>& work);
+// Starts work(participant) for participant 0 .. participants - 1 on the
+// pool's threads (made as they are first needed) and returns at once: the
+// calling thread goes on with its own work meanwhile. One round at a time:
+// wait_for_drawing_threads() ends it, and `work` must live until then.
+void start_on_drawing_threads(int participants, const std::function<void(int participant)>& work);
+
+// Returns when every participant of the round started last has returned
+// (at once when none is running); what they wrote is then visible here.
+void wait_for_drawing_threads();
 
 }  // namespace d3d8::raster

@@ -81,6 +81,21 @@ TEST_F(DrawQueue, WaitingDrawsGiveTheOneThreadPicture) {
          draw_screen(half, D3DPT_TRIANGLESTRIP);
          device_->SetTexture(0, nullptr);
        }},
+      // More draws than the queue holds at once: it is finished and taken
+      // up again mid-scene, the later draws still after the earlier ones.
+      {"more draws than one queue holds",
+       [&] {
+         bind_owned_texture(0x6666);
+         additive();
+         const std::vector<ScreenVertex> layer = layer_strip(0x10101010);
+         for (int i = 0; i < 5000; ++i) {
+           std::vector<ScreenVertex> quad = layer;
+           const float x = float(i * 37 % 600), y = float(i * 53 % 440);
+           for (auto& v : quad) v.x = x + (v.x == 0 ? 0.0f : 40.0f), v.y = y + (v.y == 0 ? 0.0f : 40.0f);
+           draw_screen(quad, D3DPT_TRIANGLESTRIP);
+         }
+         device_->SetTexture(0, nullptr);
+       }},
   };
   for (const Case& c : cases) {
     const std::vector<uint16_t> one = picture(1, c.steps);
