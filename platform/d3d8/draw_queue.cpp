@@ -156,8 +156,13 @@ void start_bands(DeviceState& device, raster::DrawQueue& queue) {
   queue.ready = 0;
   queue.closing = false;
   queue.running = true;
-  queue.work = [&device, &queue](int band) { shade_band(device, queue, band); };
-  raster::start_on_drawing_threads(bands, queue.work);
+  // Bands 1 .. bands - 1 start now on the pool; band 0 is the caller's,
+  // shaded when it finishes the queue. So there are as many drawing
+  // threads as cores, the caller among them: one more (band 0 on the pool
+  // too) made a two-core capture slower, its wake-ups costing more than
+  // the overlap gave.
+  queue.work = [&device, &queue](int participant) { shade_band(device, queue, participant + 1); };
+  raster::start_on_drawing_threads(bands - 1, queue.work);
 }
 
 void release(raster::DrawQueue& queue) {
@@ -238,6 +243,7 @@ void finish_queued_draws(DeviceState& device) {
       queue.closing = true;
     }
     queue.more.notify_all();
+    shade_band(device, queue, 0);
     raster::wait_for_drawing_threads();
     queue.running = false;
     for (int b = 0; b < queue.bands; ++b) raster::add_counters(queue.counters[b]);

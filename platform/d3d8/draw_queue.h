@@ -1,12 +1,13 @@
 // Draws waiting for the drawing threads. With more than one thread a draw
 // is checked, its vertices processed and its triangles assembled at once,
 // on the caller's thread (nothing changed afterwards reaches it), and it
-// joins the device's queue. The drawing threads start on the queue's first
-// draw and shade each draw as it joins, while the caller goes on to build
-// the next (decoding a clip, processing vertices): the caller waits only
-// when something needs the pixels: the end of the scene, Present, a clear,
-// a read of the target, a texture about to be widened afresh (the waiting
-// draws read the old texels), or another device's draw.
+// joins the device's queue. The pool's drawing threads start on the
+// queue's first draw and shade each draw as it joins, while the caller goes
+// on to build the next (decoding a clip, processing vertices). The caller
+// shades its own band, and waits for the others, only when something needs
+// the pixels: the end of the scene, Present, a read of the target, a
+// texture about to be widened afresh (the waiting draws read the old
+// texels), or another device's draw. A clear joins the queue like a draw.
 // Each thread takes one band of rows and goes through every draw in the
 // order drawn, setting up and shading the triangles that reach its band:
 // every pixel sees the draws and their triangles in submission order, so
