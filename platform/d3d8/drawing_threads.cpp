@@ -14,15 +14,25 @@ namespace {
 
 class Pool {
  public:
-  // The process ends with the pool idle: its threads are told to stop and
-  // joined, so none outlives what it reads.
+  // An idle pool's threads are told to stop and joined, so none outlives
+  // what it reads. A program may also end with a round still running (a
+  // device never released, its draws waiting for more): its threads wait
+  // for draws that never come, so they are left to end with the process.
   ~Pool() {
+    bool busy;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
+      busy = pending_ != 0;
     }
     start_.notify_all();
-    for (std::thread& t : threads_) t.join();
+    for (std::thread& t : threads_) {
+      if (busy) {
+        t.detach();
+      } else {
+        t.join();
+      }
+    }
   }
 
   void start(int participants, const std::function<void(int)>& work) {

@@ -3,7 +3,12 @@
 // and the picture is the one a single thread draws.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -123,6 +128,25 @@ TEST_F(DrawQueue, ADeviceReleasedWithDrawsWaiting) {
   draw_layer(0xFFFFFFFF);
   device_->SetTexture(0, nullptr);
   EXPECT_NE(pixel(320, 240), 0);
+}
+
+// A program may end without releasing a device whose draws are being
+// shaded: it must still end, not wait for its drawing threads. (Run in a
+// fresh process; the alarm fails a program that hangs.)
+using DrawQueueDeathTest = DrawQueue;
+TEST_F(DrawQueueDeathTest, AProgramEndsWithDrawsWaiting) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        alarm(10);
+        d3d8::raster_options.threads = 3;
+        bind_owned_texture(0x7777);
+        draw_layer(0xFFFFFFFF);
+        // Once the threads are waiting for the next draw.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(DrawingThreads, BandBordersMoveHalfwayToWhereTheWorkSplitsEvenly) {
