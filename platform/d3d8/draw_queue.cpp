@@ -112,7 +112,6 @@ class BandSink {
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
   RasterCounters& counted = queue.counters[band];
   counted = {};
-  double busy = 0;
   BandSink sink(queue, band, counted);
   size_t d = 0;
   for (;;) {
@@ -123,7 +122,6 @@ void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
       ready = queue.ready;
       if (d == ready) break;  // closing, and every draw shaded
     }
-    const auto start = std::chrono::steady_clock::now();
     for (; d < ready; ++d) {
       raster::QueuedDraw& draw = queue.draw(d);
       if (draw.clear) {
@@ -139,9 +137,8 @@ void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
       shader.finish_deferred();
       if (band == 0) draw.met = sink.sequence();
     }
-    busy += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  queue.busy_seconds[band] = busy;
+  queue.band_end[band] = std::chrono::steady_clock::now();
 }
 
 // Starts the drawing threads on an empty queue, one band each.
@@ -238,6 +235,7 @@ void finish_queued_draws(DeviceState& device) {
   if (!has_queued_draws(device)) return;
   raster::DrawQueue& queue = *device.queued_draws;
   if (queue.running) {
+    const auto finish_start = std::chrono::steady_clock::now();
     {
       std::lock_guard<std::mutex> lock(queue.mutex);
       queue.closing = true;
@@ -248,7 +246,14 @@ void finish_queued_draws(DeviceState& device) {
     queue.running = false;
     for (int b = 0; b < queue.bands; ++b) raster::add_counters(queue.counters[b]);
     int balanced[raster::kMaxBands + 1];
-    raster::balance_bands(queue.bands, queue.band_top, queue.busy_seconds, balanced);
+    // What each band still had to do once the picture was needed: the
+    // pool's bands work while the draws come, the caller's only then, so
+    // the borders move until all end together.
+    double after_finish[raster::kMaxBands] = {};
+    for (int b = 0; b < queue.bands; ++b) {
+      after_finish[b] = std::max(0.0, std::chrono::duration<double>(queue.band_end[b] - finish_start).count());
+    }
+    raster::balance_bands(queue.bands, queue.band_top, after_finish, balanced);
     std::copy(balanced, balanced + queue.bands + 1, queue.band_top);
   }
   release(queue);

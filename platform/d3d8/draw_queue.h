@@ -15,6 +15,7 @@
 // bands meet.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -95,7 +96,7 @@ struct DrawQueue {
 
   // Written by each band, read once the round is over.
   RasterCounters counters[kMaxBands];
-  double busy_seconds[kMaxBands] = {};
+  std::chrono::steady_clock::time_point band_end[kMaxBands];
 };
 
 }  // namespace d3d8::raster
