@@ -576,11 +576,16 @@ void shade(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
 
 // A flat-coloured triangle: its list joins the pending pixels; its runs of
 // eight are shaded in place, after everything covered before them.
-template <BlendKind kBlend>
+template <BlendKind kBlend, bool kMesh>
 void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
-  const Setup& k = p.k;
+  // A copy, even unchanged: the stores to the targets cannot reach it, so
+  // its values stay in registers across them.
+  Setup k = p.k;
+  if constexpr (kMesh) {
+    k.perspective = true, k.bilinear = true, k.z_test = true, k.z_write = true, k.z_func = D3DCMP_LESSEQUAL;
+  }
   walk_spans<8>(
       list, job.spans, job.count,
       [&](int y, int x, int x_end) {
@@ -588,6 +593,20 @@ void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
         return shade_runs<kBlend>(s, k, t, y, x, x_end, job.colour, job.depth);
       },
       [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(p, t, xs, ys, n); });
+}
+
+// A triangle drawn the way the demo's meshes are (perspective, bilinear,
+// depth tested under LESSEQUAL and written) is shaded by a copy of the
+// code that holds those as constants: its branches on them and the depth
+// test's switch are gone, a tenth of the instructions of each run.
+template <BlendKind kBlend>
+void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
+  const Setup& k = p.k;
+  if (k.perspective && k.bilinear && k.z_test && k.z_write && k.z_func == D3DCMP_LESSEQUAL) {
+    shade_deferring<kBlend, true>(list, p, job);
+  } else {
+    shade_deferring<kBlend, false>(list, p, job);
+  }
 }
 
 // Makes the pending pixels those of the job's triangle's kind, shading
