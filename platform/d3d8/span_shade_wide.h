@@ -78,8 +78,8 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
 // 128-bit half, through the filter; the channels come out in order.
 [[gnu::always_inline]] inline Rgb8 sample8(const Setup& k, __m256i s, __m256i t) {
   if (k.bilinear) {
-    s = _mm256_sub_epi32(s, _mm256_set1_epi32(kFilterOne / 2));
-    t = _mm256_sub_epi32(t, _mm256_set1_epi32(kFilterOne / 2));
+    s = _mm256_sub_epi32(s, k.filter_half);
+    t = _mm256_sub_epi32(t, k.filter_half);
   }
   const __m256i fraction = _mm256_set1_epi32(kFilterOne - 1);
   __m256i i = _mm256_and_si256(_mm256_srai_epi32(s, kFilterBits), k.width_mask);
@@ -87,13 +87,14 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   __m256i fu = k.bilinear ? _mm256_and_si256(s, fraction) : _mm256_setzero_si256();
   __m256i fv = k.bilinear ? _mm256_and_si256(t, fraction) : _mm256_setzero_si256();
   // Row j of the padded copy starts at j * (width + 1).
-  __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(j, _mm_cvtsi32_si128(k.width_shift)), j), i);
+  __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(j, k.width_shift_count), j), i);
   // Per pixel: (kFilterOne - fu, fu) for pmaddwd, and fv in 16-bit lanes.
-  const __m256i one = _mm256_set1_epi32(kFilterOne);
-  const __m256i u_weights = _mm256_or_si256(_mm256_sub_epi32(one, fu), _mm256_slli_epi32(fu, 16));
+  const __m256i u_weights = _mm256_or_si256(_mm256_sub_epi32(k.filter_one, fu), _mm256_slli_epi32(fu, 16));
   __m256i v_weights = _mm256_packs_epi32(fv, fv);
   v_weights = _mm256_unpacklo_epi16(v_weights, v_weights);  // fv0 fv0 fv1 fv1 .. | fv4 fv4 ..
-  alignas(32) int32_t at[8];
+  // Unsigned (the indices are never negative), so each widens to an
+  // address for free.
+  alignas(32) uint32_t at[8];
   _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
 #if defined(__AVX512BW__)
   // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
@@ -146,15 +147,18 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   return {_mm512_extracti32x4_epi32(channels, 2), _mm512_extracti32x4_epi32(channels, 1),
           _mm512_castsi512_si128(channels)};
 #else
-  const __m256i round = _mm256_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto texel_pairs = [&](int a, int b, int row) __attribute__((always_inline)) {
-    const uint32_t* pa = k.texels + at[a] + row;
-    const uint32_t* pb = k.texels + at[b] + row;
+  const __m256i round = k.filter_round;
+  // The texel rows each pixel reads from start at its index in these two.
+  const uint32_t* const top_row = k.texels;
+  const uint32_t* const bottom_row = k.texels + k.stride;
+  auto texel_pairs = [&](int a, int b, const uint32_t* row) __attribute__((always_inline)) {
+    const uint32_t* pa = row + at[a];
+    const uint32_t* pb = row + at[b];
     return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa)),
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb))));
   };
   auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) __attribute__((always_inline)) {
-    const __m256i top = texel_pairs(lane, lane + 4, 0), bottom = texel_pairs(lane, lane + 4, k.stride);
+    const __m256i top = texel_pairs(lane, lane + 4, top_row), bottom = texel_pairs(lane, lane + 4, bottom_row);
     // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
     const __m256i column = _mm256_add_epi16(_mm256_slli_epi16(top, kFilterBits),
                                             _mm256_mullo_epi16(_mm256_sub_epi16(bottom, top), fv_lane));
@@ -492,11 +496,18 @@ inline int first_repeat(const int32_t* offsets, __m256i lanes, int count) {
   return count;
 }
 
+// Whether a triangle is drawn the way the demo's meshes are: perspective,
+// bilinear, depth tested under LESSEQUAL and written. Such triangles are
+// shaded by copies of the code that hold those as constants, without its
+// branches on them or the depth test's switch.
+inline bool drawn_as_meshes(const Setup& k) {
+  return k.perspective && k.bilinear && k.z_test && k.z_write && k.z_func == D3DCMP_LESSEQUAL;
+}
+
 // Up to eight pending pixels from `at`, in one group. The lanes past count
 // take the last real lane's pixel, so every lane reads inside the targets.
 template <BlendKind kBlend>
-[[gnu::always_inline]] inline void shade_pending_lanes(const PendingPixels& p, int at, int count) {
-  const Setup& k = p.k;
+[[gnu::always_inline]] inline void shade_pending_lanes(const PendingPixels& p, const Setup& k, int at, int count) {
   __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at));
   if (count < 8) {
     lanes = _mm256_permutevar8x32_epi32(
@@ -514,21 +525,34 @@ template <BlendKind kBlend>
 // A group of pending pixels, split where a pixel comes back so that the
 // later triangle sees what the earlier one wrote.
 template <BlendKind kBlend>
-inline void shade_pending_group(const PendingPixels& p, int at, int count) {
+[[gnu::always_inline]] inline void shade_pending_group(const PendingPixels& p, const Setup& k, int at, int count) {
   while (count > 0) {
     const __m256i lanes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.offset + at));
     const int n = first_repeat(p.offset + at, lanes, count);
-    shade_pending_lanes<kBlend>(p, at, n);
+    shade_pending_lanes<kBlend>(p, k, at, n);
     at += n;
     count -= n;
   }
 }
 
+// The groups of the first `upto` pending pixels, under a copy of their
+// values (see shade_deferring).
+template <BlendKind kBlend, bool kMesh>
+[[gnu::noinline]] void shade_pending_groups(const PendingPixels& p, int upto) {
+  Setup k = p.k;
+  if constexpr (kMesh) {
+    k.perspective = true, k.bilinear = true, k.z_test = true, k.z_write = true, k.z_func = D3DCMP_LESSEQUAL;
+  }
+  for (int at = 0; at < upto; at += 8) shade_pending_group<kBlend>(p, k, at, std::min(8, upto - at));
+}
+
 // Shades the first `upto` pending pixels, a multiple of eight or all of
 // them, and keeps the rest.
 inline void shade_pending(PendingPixels& p, int upto) {
+  const bool mesh = drawn_as_meshes(p.k);
   simd::with_blend(p.blend, [&](auto kind) {
-    for (int at = 0; at < upto; at += 8) shade_pending_group<decltype(kind)::value>(p, at, std::min(8, upto - at));
+    constexpr BlendKind kBlend = decltype(kind)::value;
+    mesh ? shade_pending_groups<kBlend, true>(p, upto) : shade_pending_groups<kBlend, false>(p, upto);
   });
   for (int j = upto; j < p.n; ++j) {
     p.offset[j - upto] = p.offset[j], p.z[j - upto] = p.z[j], p.q[j - upto] = p.q[j];
@@ -595,14 +619,9 @@ void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
       [&](const int32_t* xs, const int32_t* ys, int n) { defer_group(p, t, xs, ys, n); });
 }
 
-// A triangle drawn the way the demo's meshes are (perspective, bilinear,
-// depth tested under LESSEQUAL and written) is shaded by a copy of the
-// code that holds those as constants: its branches on them and the depth
-// test's switch are gone, a tenth of the instructions of each run.
 template <BlendKind kBlend>
 void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
-  const Setup& k = p.k;
-  if (k.perspective && k.bilinear && k.z_test && k.z_write && k.z_func == D3DCMP_LESSEQUAL) {
+  if (drawn_as_meshes(p.k)) {
     shade_deferring<kBlend, true>(list, p, job);
   } else {
     shade_deferring<kBlend, false>(list, p, job);

@@ -75,15 +75,19 @@ inline __m128i depth_passes32(uint32_t func, __m128i f, __m128i s) {
   __m128i u_weights = _mm_or_si128(_mm_sub_epi32(one, fu), _mm_slli_epi32(fu, 16));
   __m128i v_weights = _mm_packs_epi32(fv, fv);
   v_weights = _mm_unpacklo_epi16(v_weights, v_weights);  // fv0 fv0 fv1 fv1 ...
-  alignas(16) int32_t at[4];
+  // Unsigned (the indices are never negative), so each widens to an
+  // address for free.
+  alignas(16) uint32_t at[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+  const uint32_t* const bottom_row = k.texels + k.stride;
   const __m128i zero = _mm_setzero_si128();
   const __m128i round = _mm_set1_epi32(1 << (2 * kFilterBits - 1));
   __m128i result[4];
   auto pixel = [&](int lane, __m128i fv_lane, __m128i u_lane) {
     const uint32_t* p = k.texels + at[lane];
+    const uint32_t* below = bottom_row + at[lane];
     __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
-    __m128i bottom = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k.stride)), zero);
+    __m128i bottom = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(below)), zero);
     // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
     __m128i column = _mm_add_epi16(_mm_slli_epi16(top, kFilterBits),
                                    _mm_mullo_epi16(_mm_sub_epi16(bottom, top), fv_lane));

@@ -22,6 +22,10 @@ struct SpanSetup {
   uint32_t z_func;
   V z_bias;
   simd::Rgb8 flat_diffuse;
+  // The filter's constants and the row shift, made once per triangle: read
+  // from here they are one operand, built in the loop three instructions.
+  V filter_half, filter_one, filter_round;
+  __m128i width_shift_count;
 };
 
 template <class V>
@@ -39,7 +43,11 @@ SpanSetup<V> setup_of(const SpanJob& job) {
           job.z_write,
           job.z_func,
           simd::splat32<V>(job.z_bias),
-          {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)}};
+          {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)},
+          simd::splat32<V>(kFilterOne / 2),
+          simd::splat32<V>(kFilterOne),
+          simd::splat32<V>(1 << (2 * kFilterBits - 1)),
+          _mm_cvtsi32_si128(job.width_shift)};
 }
 
 constexpr int kRun = 8;
