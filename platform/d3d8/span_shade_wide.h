@@ -504,6 +504,18 @@ inline bool drawn_as_meshes(const Setup& k) {
   return k.perspective && k.bilinear && k.z_test && k.z_write && k.z_func == D3DCMP_LESSEQUAL;
 }
 
+// Makes the shading code's copy of a triangle's values (kMesh: one drawn
+// as the meshes are) say so in constants. The code works on a copy even
+// when unchanged: the stores to the targets cannot reach it, so its values
+// stay in registers across them.
+template <bool kMesh>
+[[gnu::always_inline]] inline void as_drawn(Setup& copy) {
+  if constexpr (kMesh) {
+    copy.perspective = true, copy.bilinear = true, copy.z_test = true, copy.z_write = true;
+    copy.z_func = D3DCMP_LESSEQUAL;
+  }
+}
+
 // Up to eight pending pixels from `at`, in one group. The lanes past count
 // take the last real lane's pixel, so every lane reads inside the targets.
 template <BlendKind kBlend>
@@ -540,9 +552,7 @@ template <BlendKind kBlend>
 template <BlendKind kBlend, bool kMesh>
 [[gnu::noinline]] void shade_pending_groups(const PendingPixels& p, int upto) {
   Setup k = p.k;
-  if constexpr (kMesh) {
-    k.perspective = true, k.bilinear = true, k.z_test = true, k.z_write = true, k.z_func = D3DCMP_LESSEQUAL;
-  }
+  as_drawn<kMesh>(k);
   for (int at = 0; at < upto; at += 8) shade_pending_group<kBlend>(p, k, at, std::min(8, upto - at));
 }
 
@@ -588,8 +598,10 @@ inline void shade_all_pending(PendingPixels& p) {
               _mm256_load_si256(reinterpret_cast<const __m256i*>(ys)), count);
 }
 
-template <BlendKind kBlend, class Pixel>
-void shade(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
+template <BlendKind kBlend, bool kMesh, class Pixel>
+void shade(PixelList& list, const Setup& setup, const SpanJob& job, Pixel* colour) {
+  Setup k = setup;
+  as_drawn<kMesh>(k);
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
   walk_spans<8>(
@@ -598,18 +610,23 @@ void shade(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
       [&](const int32_t* xs, const int32_t* ys, int n) { shade_group<kBlend>(s, k, t, xs, ys, n, colour, job.depth); });
 }
 
+template <BlendKind kBlend, class Pixel>
+void shade_as_drawn(PixelList& list, const Setup& k, const SpanJob& job, Pixel* colour) {
+  if (drawn_as_meshes(k)) {
+    shade<kBlend, true>(list, k, job, colour);
+  } else {
+    shade<kBlend, false>(list, k, job, colour);
+  }
+}
+
 // A flat-coloured triangle: its list joins the pending pixels; its runs of
 // eight are shaded in place, after everything covered before them.
 template <BlendKind kBlend, bool kMesh>
 void shade_deferring(PixelList& list, PendingPixels& p, const SpanJob& job) {
   const DrawStates& s = *job.states;
   const Triangle& t = *job.triangle;
-  // A copy, even unchanged: the stores to the targets cannot reach it, so
-  // its values stay in registers across them.
   Setup k = p.k;
-  if constexpr (kMesh) {
-    k.perspective = true, k.bilinear = true, k.z_test = true, k.z_write = true, k.z_func = D3DCMP_LESSEQUAL;
-  }
+  as_drawn<kMesh>(k);
   walk_spans<8>(
       list, job.spans, job.count,
       [&](int y, int x, int x_end) {
@@ -649,7 +666,7 @@ void shade_spans(RasterScratch& scratch, const SpanJob& job) {
     shade_all_pending(p);
     const Setup k = setup_of<__m256i>(job);
     simd::with_blend(job.blend,
-                     [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour); });
+                     [&](auto kind) { shade_as_drawn<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour); });
     return;
   }
   take_pending(p, job);
@@ -664,7 +681,7 @@ void shade_spans(RasterScratch& scratch, const SpanJob& job) {
 void shade_spans_xrgb(RasterScratch& scratch, const SpanJob& job) {
   const Setup k = setup_of<__m256i>(job);
   simd::with_blend(job.blend,
-                   [&](auto kind) { shade<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour_xrgb); });
+                   [&](auto kind) { shade_as_drawn<decltype(kind)::value>(scratch.pixel_list, k, job, job.colour_xrgb); });
 }
 #endif
 
