@@ -60,8 +60,8 @@ inline __m128i depth_passes32(uint32_t func, __m128i f, __m128i s) {
 // texel coordinates are s, t: b, g, r in lanes 0..3 of the channels.
 [[gnu::always_inline]] inline Rgb8 sample4(const Setup& k, __m128i s, __m128i t) {
   if (k.bilinear) {
-    s = _mm_sub_epi32(s, _mm_set1_epi32(kFilterOne / 2));
-    t = _mm_sub_epi32(t, _mm_set1_epi32(kFilterOne / 2));
+    s = _mm_sub_epi32(s, k.filter_half);
+    t = _mm_sub_epi32(t, k.filter_half);
   }
   const __m128i fraction = _mm_set1_epi32(kFilterOne - 1);
   __m128i i = _mm_and_si128(_mm_srai_epi32(s, kFilterBits), k.width_mask);
@@ -69,10 +69,9 @@ inline __m128i depth_passes32(uint32_t func, __m128i f, __m128i s) {
   __m128i fu = k.bilinear ? _mm_and_si128(s, fraction) : _mm_setzero_si128();
   __m128i fv = k.bilinear ? _mm_and_si128(t, fraction) : _mm_setzero_si128();
   // Row j of the padded copy starts at j * (width + 1).
-  __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(j, k.width_shift), j), i);
+  __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_sll_epi32(j, k.width_shift_count), j), i);
   // Per pixel: (kFilterOne - fu, fu) for pmaddwd, and fv in 16-bit lanes.
-  const __m128i one = _mm_set1_epi32(kFilterOne);
-  __m128i u_weights = _mm_or_si128(_mm_sub_epi32(one, fu), _mm_slli_epi32(fu, 16));
+  __m128i u_weights = _mm_or_si128(_mm_sub_epi32(k.filter_one, fu), _mm_slli_epi32(fu, 16));
   __m128i v_weights = _mm_packs_epi32(fv, fv);
   v_weights = _mm_unpacklo_epi16(v_weights, v_weights);  // fv0 fv0 fv1 fv1 ...
   // Unsigned (the indices are never negative), so each widens to an
@@ -81,7 +80,7 @@ inline __m128i depth_passes32(uint32_t func, __m128i f, __m128i s) {
   _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
   const uint32_t* const bottom_row = k.texels + k.stride;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i round = _mm_set1_epi32(1 << (2 * kFilterBits - 1));
+  const __m128i round = k.filter_round;
   __m128i result[4];
   auto pixel = [&](int lane, __m128i fv_lane, __m128i u_lane) {
     const uint32_t* p = k.texels + at[lane];
