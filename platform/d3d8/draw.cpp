@@ -153,14 +153,27 @@ void primitive_corners(D3DPRIMITIVETYPE type, uint64_t i, uint64_t (&corner)[3])
 }
 
 // Processes vertices [first, first + count) of the stream (checked by the
-// caller) into out.
-void process_range(const DeviceState& s, const Stream& stream, uint64_t first, uint64_t count,
-                   std::vector<ProcessedVertex>& out) {
+// caller) into the draw's. A queued draw's many vertices are processed by
+// the drawing threads too: until they are, the bands have nothing to shade.
+void process_range(DeviceState& s, const Stream& stream, uint64_t first, uint64_t count,
+                   raster::AssembledDraw& draw) {
   const raster::Transform transform =
       raster::combined_transform(s.world, s.view, s.projection, raster::TargetSize{s.width, s.height, s.scale});
+  std::vector<ProcessedVertex>& out = draw.vertices;
   out.resize(count);
-  for (uint64_t i = 0; i < count; ++i) {
-    raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform, out[i]);
+  const bool queued = &draw != &assembled_now;
+  if (queued) draw.rows.resize(count);
+  auto process = [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform, out[i]);
+      if (queued) draw.rows[i] = raster::row_of(out[i]);
+    }
+  };
+  constexpr uint64_t kSharedVertices = 2048;
+  if (queued && count >= kSharedVertices) {
+    share_out(s, count, process);
+  } else {
+    process(0, count);
   }
 }
 
@@ -208,7 +221,7 @@ HRESULT draw_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT start_vertex,
 
   const raster::DrawStates states = read_states(s);
   raster::AssembledDraw& draw = assembly_for(s, states);
-  process_range(s, stream, start_vertex, needed, draw.vertices);
+  process_range(s, stream, start_vertex, needed, draw);
   draw.corners.resize(3 * uint64_t{primitive_count});
   for (uint64_t i = 0; i < primitive_count; ++i) {
     uint64_t corner[3];
@@ -238,7 +251,7 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
 
   const raster::DrawStates states = read_states(s);
   raster::AssembledDraw& draw = assembly_for(s, states);
-  process_range(s, stream, first, vertex_count, draw.vertices);
+  process_range(s, stream, first, vertex_count, draw);
   const uint8_t* indices = index_data.bytes.data() + uint64_t{start_index} * index_bytes;
   // The vertex number of index n, or -1 for an index outside the range.
   auto vertex_at = [&](uint64_t n) -> int64_t {

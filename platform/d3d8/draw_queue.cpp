@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_local.h"
@@ -97,6 +98,28 @@ class BandSink {
   }
   size_t sequence() const { return sequence_; }
 
+  // The draw's triangles in order. One whose corners need no clipping and
+  // lie well away from the band is numbered, as reaches() would have, and
+  // passed over without reading its vertices: every band meets every
+  // triangle, and most lie in the others' rows.
+  void draw(raster::TriangleDrawer<BandSink>& drawer, const raster::AssembledDraw& draw) {
+    const uint32_t* corner = draw.corners.data();
+    const int32_t* row = draw.rows.data();
+    const size_t triangles = draw.triangles();
+    for (size_t i = 0; i < triangles; ++i, corner += 3) {
+      const int32_t a = row[corner[0]], b = row[corner[1]], c = row[corner[2]];
+      if (a != raster::kClippedRow && b != raster::kClippedRow && c != raster::kClippedRow) {
+        // Each row is the floor of its y, so y < row + 1: the same test as
+        // reaches(), on bounds a row wider.
+        if (std::max({a, b, c}) + 1 < top_ - 1 || std::min({a, b, c}) > bottom_ + 1) {
+          ++sequence_;
+          continue;
+        }
+      }
+      drawer.draw(draw, i, i + 1);
+    }
+  }
+
  private:
   const int top_, bottom_;
   RasterCounters& counted_;
@@ -106,19 +129,46 @@ class BandSink {
   size_t sequence_ = 0;
 };
 
+// Items of shared work at a time: a few tens of microseconds of vertices,
+// so a band that joins late still finds some, and taking one is rare.
+constexpr size_t kSharedChunk = 512;
+
+// Takes chunks of the shared work until none is left.
+void take_shared(raster::DrawQueue& queue) {
+  const std::function<void(size_t, size_t)>& work = *queue.shared_work;
+  const size_t count = queue.shared_count;
+  for (;;) {
+    const size_t first = queue.shared_next.fetch_add(kSharedChunk, std::memory_order_relaxed);
+    if (first >= count) return;
+    work(first, std::min(first + kSharedChunk, count));
+  }
+}
+
 // One band of rows, on its drawing thread: every draw as it becomes ready,
 // its triangles that reach the band set up and cut to its rows, each draw
 // under its own states, until the queue closes.
 void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
-  RasterCounters& counted = queue.counters[band];
-  counted = {};
+  // Counted here and stored once: the bands' counters share cache lines,
+  // which a count per triangle would pass from core to core.
+  RasterCounters counted;
   BandSink sink(queue, band, counted);
   size_t d = 0;
+  uint64_t shared_seen = 0;
   for (;;) {
     size_t ready;
     {
       std::unique_lock<std::mutex> lock(queue.mutex);
-      queue.more.wait(lock, [&] { return queue.ready > d || queue.closing; });
+      auto sharing = [&] { return queue.shared_open && queue.shared_round != shared_seen; };
+      queue.more.wait(lock, [&] { return queue.ready > d || queue.closing || sharing(); });
+      if (sharing()) {
+        // First, as the caller waits for it to build the next draw.
+        shared_seen = queue.shared_round;
+        queue.shared_inside.fetch_add(1, std::memory_order_relaxed);
+        lock.unlock();
+        take_shared(queue);
+        queue.shared_inside.fetch_sub(1, std::memory_order_release);
+        continue;
+      }
       ready = queue.ready;
       if (d == ready) break;  // closing, and every draw shaded
     }
@@ -133,11 +183,12 @@ void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
       raster::TriangleShader shader(device, draw.states, band);
       sink.use(&shader, draw);
       raster::TriangleDrawer<BandSink> drawer(draw.states, sink);
-      drawer.draw(draw.assembled, 0, draw.assembled.triangles());
+      sink.draw(drawer, draw.assembled);
       shader.finish_deferred();
       if (band == 0) draw.met = sink.sequence();
     }
   }
+  queue.counters[band] = counted;
   queue.band_end[band] = std::chrono::steady_clock::now();
 }
 
@@ -215,6 +266,28 @@ void publish_queued_draw(DeviceState& device) {
     queue.ready = queue.draw_count;
   }
   queue.more.notify_all();
+}
+
+void share_out(DeviceState& device, size_t count, const std::function<void(size_t, size_t)>& work) {
+  raster::DrawQueue& queue = *device.queued_draws;
+  if (!queue.running) start_bands(device, queue);
+  queue.shared_work = &work;
+  queue.shared_count = count;
+  queue.shared_next.store(0, std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    queue.shared_open = true;
+    ++queue.shared_round;
+  }
+  queue.more.notify_all();
+  take_shared(queue);
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    queue.shared_open = false;
+  }
+  // The bands that joined hold the last chunks, each a few microseconds
+  // from done.
+  while (queue.shared_inside.load(std::memory_order_acquire) != 0) std::this_thread::yield();
 }
 
 void queue_clear(DeviceState& device, DWORD flags, D3DCOLOR colour, float z) {

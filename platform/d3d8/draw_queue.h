@@ -1,7 +1,8 @@
 // Draws waiting for the drawing threads. With more than one thread a draw
 // is checked, its vertices processed and its triangles assembled at once,
-// on the caller's thread (nothing changed afterwards reaches it), and it
-// joins the device's queue. The pool's drawing threads start on the
+// during the call (nothing changed afterwards reaches it), and it joins the
+// device's queue; the vertices of a large draw are processed by the
+// drawing threads that wait for it too (share_out). The pool's drawing threads start on the
 // queue's first draw and shade each draw as it joins, while the caller goes
 // on to build the next (decoding a clip, processing vertices). The caller
 // shades its own band, and waits for the others, only when something needs
@@ -15,6 +16,7 @@
 // bands meet.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -94,6 +96,17 @@ struct DrawQueue {
   bool running = false;    // the threads are on this queue (the caller's)
   std::function<void(int)> work;  // what each band runs, kept for the round
 
+  // Work the caller shares out while it builds a draw (share_out): open
+  // for bands to join, and which sharing it is; guarded by mutex. The
+  // rest is set before it opens and left alone until every band that
+  // joined has left.
+  bool shared_open = false;
+  uint64_t shared_round = 0;
+  const std::function<void(size_t, size_t)>* shared_work = nullptr;
+  size_t shared_count = 0;
+  std::atomic<size_t> shared_next{0};  // the first item no one has taken
+  std::atomic<int> shared_inside{0};   // bands working on it
+
   // Written by each band, read once the round is over.
   RasterCounters counters[kMaxBands];
   std::chrono::steady_clock::time_point band_end[kMaxBands];
@@ -110,6 +123,13 @@ namespace d3d8 {
 raster::AssembledDraw& queue_draw(DeviceState& device, const raster::DrawStates& states,
                                   IDirect3DBaseTexture8* texture);
 void publish_queued_draw(DeviceState& device);
+
+// Runs work(first, end) over items [0, count) of the draw being built, in
+// chunks, on the calling thread and on any drawing thread that waits for
+// draws meanwhile; every item has been worked on, and what the work wrote
+// is visible here, when it returns. For the vertices of a large draw, which
+// the bands would otherwise wait for on one core.
+void share_out(DeviceState& device, size_t count, const std::function<void(size_t first, size_t end)>& work);
 
 // Queues a clear of the device's target (Clear's arguments), after the
 // draws waiting.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -22,8 +23,20 @@ namespace d3d8::raster {
 struct AssembledDraw {
   std::vector<ProcessedVertex> vertices;
   std::vector<uint32_t> corners;
+  // For a queued draw, per vertex: the row its screen position lies in
+  // when a triangle of such corners needs no clipping (one set-up triangle
+  // over the same rows), else kClippedRow. Each band passes over triangles
+  // far from its rows on these, not reading their vertices.
+  std::vector<int32_t> rows;
   size_t triangles() const { return corners.size() / 3; }
 };
+
+constexpr int32_t kClippedRow = INT32_MIN;
+
+inline int32_t row_of(const ProcessedVertex& v) {
+  if (!v.valid || v.outcode != 0 || !v.screen.in_guard_band) return kClippedRow;
+  return static_cast<int32_t>(std::floor(v.screen.y));
+}
 
 template <class Sink>
 class TriangleDrawer {

@@ -567,6 +567,24 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
     return v;
   };
   const std::vector<ScreenVertex> first = pile(), second = pile();
+  // A sphere of thousands of vertices, which the drawing threads process
+  // too, around the near plane: some of its triangles are clipped.
+  std::vector<MeshVertex> sphere;
+  std::vector<uint16_t> sphere_indices;
+  constexpr int kSteps = 60;
+  for (int j = 0; j <= kSteps; ++j) {
+    for (int i = 0; i <= kSteps; ++i) {
+      const float a = i * 6.2831853f / kSteps, b = j * 3.1415927f / kSteps;
+      sphere.push_back({std::cos(a) * std::sin(b) * 3.5f, std::cos(b) * 3.5f, std::sin(a) * std::sin(b) * 3.5f,
+                        uint32_t(rng()), i / 7.0f, j / 7.0f});
+    }
+  }
+  for (int j = 0; j < kSteps; ++j) {
+    for (int i = 0; i < kSteps; ++i) {
+      const auto a = uint16_t(j * (kSteps + 1) + i), c = uint16_t(a + kSteps + 1);
+      sphere_indices.insert(sphere_indices.end(), {a, uint16_t(a + 1), c, uint16_t(a + 1), uint16_t(c + 1), c});
+    }
+  }
   IDirect3DTexture8* changing = texture(64, 64, D3DFMT_R5G6B5, [](int, int) { return 0u; });
   auto fill = [&](uint16_t (*texel)(int, int)) {
     D3DLOCKED_RECT locked;
@@ -590,6 +608,7 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
     state(D3DRS_ZBIAS, 0);
     blend_mode(true, D3DBLEND_ONE, D3DBLEND_ONE);
     draw_screen(second);
+    draw_mesh(sphere, sphere_indices);
   };
   auto run = [&](int threads) {
     restart();
