@@ -2,13 +2,14 @@
 // is checked, its vertices processed and its triangles assembled at once,
 // during the call (nothing changed afterwards reaches it), and it joins the
 // device's queue; the vertices of a large draw are processed by the
-// drawing threads that wait for it too (share_out). The pool's drawing threads start on the
-// queue's first draw and shade each draw as it joins, while the caller goes
-// on to build the next (decoding a clip, processing vertices). The caller
-// shades its own band, and waits for the others, only when something needs
-// the pixels: the end of the scene, Present, a read of the target, a
-// texture about to be widened afresh (the waiting draws read the old
-// texels), or another device's draw. A clear joins the queue like a draw.
+// drawing threads that wait for it too (share_out). The pool's drawing
+// threads start on the queue's first draw and shade each draw as it joins,
+// while the caller goes on to build the next (decoding a clip, processing
+// vertices). The caller shades its own band, and waits for the others,
+// only when something needs the pixels: the end of the scene, Present, a
+// read of the target, a texture about to be widened afresh (the waiting
+// draws read the old texels), or another device's draw. A clear joins the
+// queue like a draw.
 // Each thread takes one band of rows and goes through every draw in the
 // order drawn, setting up and shading the triangles that reach its band:
 // every pixel sees the draws and their triangles in submission order, so
