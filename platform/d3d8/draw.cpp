@@ -9,6 +9,7 @@
 #include "platform/d3d8/draw.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "platform/d3d8/draw_queue.h"
@@ -152,29 +153,50 @@ void primitive_corners(D3DPRIMITIVETYPE type, uint64_t i, uint64_t (&corner)[3])
   }
 }
 
-// Processes vertices [first, first + count) of the stream (checked by the
-// caller) into the draw's. A queued draw's many vertices are processed by
-// the drawing threads too: until they are, the bands have nothing to shade.
-void process_range(DeviceState& s, const Stream& stream, uint64_t first, uint64_t count,
-                   raster::AssembledDraw& draw) {
+// Builds a draw: vertices [first, first + count) of the stream (checked by
+// the caller) processed into it, and its `triangles` triangles assembled by
+// corners_of(i, out), which writes triangle i's three vertex numbers, or
+// says false for one to leave out. A queued draw with many vertices is
+// built by the drawing threads too: until it is, the bands have nothing to
+// shade.
+template <class Corners>
+void build_draw(DeviceState& s, const Stream& stream, uint64_t first, uint64_t count, uint64_t triangles,
+                raster::AssembledDraw& draw, Corners&& corners_of) {
   const raster::Transform transform =
       raster::combined_transform(s.world, s.view, s.projection, raster::TargetSize{s.width, s.height, s.scale});
   std::vector<ProcessedVertex>& out = draw.vertices;
   out.resize(count);
   const bool queued = &draw != &assembled_now;
   if (queued) draw.rows.resize(count);
-  auto process = [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
+  draw.corners.resize(3 * triangles);
+  // No vertex number is this large: a vertex count is 32 bits.
+  constexpr uint32_t kLeftOut = UINT32_MAX;
+  std::atomic<bool> left_out{false};
+  // Items [0, count) are the vertices, the rest the triangles.
+  auto build = [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < std::min<size_t>(end, count); ++i) {
       raster::process_vertex(stream.bytes + (first + i) * stream.stride, stream.format, transform, out[i]);
       if (queued) draw.rows[i] = raster::row_of(out[i]);
     }
+    bool left = false;
+    for (size_t i = std::max<size_t>(begin, count); i < end; ++i) {
+      uint32_t* corners = draw.corners.data() + 3 * (i - count);
+      if (!corners_of(i - count, corners)) corners[0] = kLeftOut, left = true;
+    }
+    if (left) left_out.store(true, std::memory_order_relaxed);
   };
   constexpr uint64_t kSharedVertices = 2048;
   if (queued && count >= kSharedVertices) {
-    share_out(s, count, process);
+    share_out(s, count + triangles, build);
   } else {
-    process(0, count);
+    build(0, count + triangles);
   }
+  if (!left_out.load(std::memory_order_relaxed)) return;
+  uint32_t* kept = draw.corners.data();
+  for (const uint32_t* c = kept; c != draw.corners.data() + draw.corners.size(); c += 3) {
+    if (c[0] != kLeftOut) kept = std::copy(c, c + 3, kept);
+  }
+  draw.corners.resize(size_t(kept - draw.corners.data()));
 }
 
 // Where a draw's vertices and triangles go: the device's queue when
@@ -221,13 +243,12 @@ HRESULT draw_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT start_vertex,
 
   const raster::DrawStates states = read_states(s);
   raster::AssembledDraw& draw = assembly_for(s, states);
-  process_range(s, stream, start_vertex, needed, draw);
-  draw.corners.resize(3 * uint64_t{primitive_count});
-  for (uint64_t i = 0; i < primitive_count; ++i) {
+  build_draw(s, stream, start_vertex, needed, primitive_count, draw, [&](uint64_t i, uint32_t* out) {
     uint64_t corner[3];
     primitive_corners(type, i, corner);
-    for (int k = 0; k < 3; ++k) draw.corners[3 * i + k] = static_cast<uint32_t>(corner[k]);
-  }
+    for (int k = 0; k < 3; ++k) out[k] = static_cast<uint32_t>(corner[k]);
+    return true;
+  });
   hand_over(s, states, draw);
   return D3D_OK;
 }
@@ -251,7 +272,6 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
 
   const raster::DrawStates states = read_states(s);
   raster::AssembledDraw& draw = assembly_for(s, states);
-  process_range(s, stream, first, vertex_count, draw);
   const uint8_t* indices = index_data.bytes.data() + uint64_t{start_index} * index_bytes;
   // The vertex number of index n, or -1 for an index outside the range.
   auto vertex_at = [&](uint64_t n) -> int64_t {
@@ -265,16 +285,14 @@ HRESULT draw_indexed_primitive(DeviceState& s, D3DPRIMITIVETYPE type, UINT min_i
     if (index < min_index || uint64_t{index} - min_index >= vertex_count) return -1;
     return int64_t{index} - min_index;
   };
-  draw.corners.resize(3 * uint64_t{primitive_count});
-  uint32_t* out = draw.corners.data();
-  for (uint64_t i = 0; i < primitive_count; ++i) {
+  build_draw(s, stream, first, vertex_count, primitive_count, draw, [&](uint64_t i, uint32_t* out) {
     uint64_t corner[3];
     primitive_corners(type, i, corner);
     const int64_t a = vertex_at(corner[0]), b = vertex_at(corner[1]), c = vertex_at(corner[2]);
-    if (a < 0 || b < 0 || c < 0) continue;
-    *out++ = uint32_t(a), *out++ = uint32_t(b), *out++ = uint32_t(c);
-  }
-  draw.corners.resize(size_t(out - draw.corners.data()));
+    if (a < 0 || b < 0 || c < 0) return false;
+    out[0] = uint32_t(a), out[1] = uint32_t(b), out[2] = uint32_t(c);
+    return true;
+  });
   hand_over(s, states, draw);
   return D3D_OK;
 }

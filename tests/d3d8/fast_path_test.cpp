@@ -568,7 +568,8 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
   };
   const std::vector<ScreenVertex> first = pile(), second = pile();
   // A sphere of thousands of vertices, which the drawing threads process
-  // too, around the near plane: some of its triangles are clipped.
+  // and assemble too, around the near plane: some of its triangles are
+  // clipped.
   std::vector<MeshVertex> sphere;
   std::vector<uint16_t> sphere_indices;
   constexpr int kSteps = 60;
@@ -585,6 +586,10 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
       sphere_indices.insert(sphere_indices.end(), {a, uint16_t(a + 1), c, uint16_t(a + 1), uint16_t(c + 1), c});
     }
   }
+  // Triangles with an index past the vertices, left out wherever they are.
+  const auto past = uint16_t(sphere.size());
+  sphere_indices.insert(sphere_indices.begin() + 3000, {0, past, 1});
+  sphere_indices.insert(sphere_indices.end(), {past, 2, 3});
   IDirect3DTexture8* changing = texture(64, 64, D3DFMT_R5G6B5, [](int, int) { return 0u; });
   auto fill = [&](uint16_t (*texel)(int, int)) {
     D3DLOCKED_RECT locked;
