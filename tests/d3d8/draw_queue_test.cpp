@@ -102,6 +102,41 @@ TEST_F(DrawQueue, WaitingDrawsGiveTheOneThreadPicture) {
          device_->SetTexture(0, nullptr);
        }},
   };
+  // A mesh large enough that the drawing threads build it with the
+  // demo's thread, some or all of whose triangles name a vertex past the
+  // ones drawn and are left out.
+  auto large_mesh = [&](int every_nth_left_out) {
+    return [&, every_nth_left_out] {
+      std::vector<MeshVertex> v;
+      std::vector<uint16_t> indices;
+      constexpr int kColumns = 64, kRows = 32;
+      for (int j = 0; j <= kRows; ++j) {
+        for (int i = 0; i <= kColumns; ++i) {
+          v.push_back({i * 2.0f / kColumns - 1, j * 2.0f / kRows - 1, 0.5f, uint32_t(i * 0x10305 + j * 0x3070D),
+                       i / 9.0f, j / 9.0f});
+        }
+      }
+      const auto past = uint16_t(v.size());
+      for (int j = 0; j < kRows; ++j) {
+        for (int i = 0; i < kColumns; ++i) {
+          const auto a = uint16_t(j * (kColumns + 1) + i), c = uint16_t(a + kColumns + 1);
+          const bool left_out = (j * kColumns + i) % every_nth_left_out == 0;
+          indices.insert(indices.end(), {a, left_out ? past : uint16_t(a + 1), c, uint16_t(a + 1), uint16_t(c + 1), c});
+        }
+      }
+      bind_owned_texture(0x7777);
+      draw_mesh(v, indices);
+      device_->SetTexture(0, nullptr);
+    };
+  };
+  const Case large[] = {{"a large mesh, some triangles left out", large_mesh(97)},
+                        {"a large mesh, every other triangle left out", large_mesh(1)}};
+  for (const Case& c : large) {
+    const std::vector<uint16_t> one = picture(1, c.steps);
+    for (int threads : {2, 5}) {
+      EXPECT_TRUE(picture(threads, c.steps) == one) << c.name << ", " << threads << " threads";
+    }
+  }
   for (const Case& c : cases) {
     const std::vector<uint16_t> one = picture(1, c.steps);
     for (int threads : {2, 5}) {
