@@ -57,7 +57,6 @@ class Pool {
       work_ = &work;
       participants_ = participants;
       pending_ = participants;
-      running_.store(participants, std::memory_order_relaxed);
       watch_ = participants < static_cast<int>(std::thread::hardware_concurrency());
       ++round_;
     }
@@ -72,7 +71,7 @@ class Pool {
     // watching would take a core from those it waits for.
     if (watch_) {
       const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
-      while (running_.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < until) {
+      while (pending_.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < until) {
         for (int i = 0; i < 16; ++i) pause();
       }
     }
@@ -99,9 +98,6 @@ class Pool {
         std::lock_guard<std::mutex> lock(mutex_);
         if (--pending_ == 0) done_.notify_all();
       }
-      // After pending_, so a wait() that sees none running finds none
-      // pending under the lock either, and does not sleep.
-      running_.fetch_sub(1, std::memory_order_release);
     }
   }
 
@@ -111,10 +107,10 @@ class Pool {
   const std::function<void(int)>* work_ = nullptr;  // guarded by mutex_
   uint64_t round_ = 0;                               // guarded by mutex_
   int participants_ = 0;                             // guarded by mutex_
-  int pending_ = 0;                                  // guarded by mutex_
+  // Changed under mutex_; also read without it by wait() as it watches.
+  std::atomic<int> pending_{0};
   bool stopping_ = false;                            // guarded by mutex_
-  std::atomic<int> running_{0};  // participants not yet done, for wait() to watch
-  bool watch_ = false;           // whether wait() watches (the caller's)
+  bool watch_ = false;  // whether wait() watches (the caller's)
 };
 
 Pool& pool() {
