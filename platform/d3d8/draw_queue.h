@@ -1,8 +1,8 @@
 // Draws waiting for the drawing threads. With more than one thread a draw
 // is checked, its vertices processed and its triangles assembled at once,
 // during the call (nothing changed afterwards reaches it), and it joins the
-// device's queue; the vertices of a large draw are processed by the
-// drawing threads that wait for it too (share_out). The pool's drawing
+// device's queue; a large draw's vertices are processed and its triangles
+// assembled by the drawing threads that wait for it too (share_out). The pool's drawing
 // threads start on the queue's first draw and shade each draw as it joins,
 // while the caller goes on to build the next (decoding a clip, processing
 // vertices). The caller shades its own band, and waits for the others,
@@ -128,8 +128,9 @@ void publish_queued_draw(DeviceState& device);
 // Runs work(first, end) over items [0, count) of the draw being built, in
 // chunks, on the calling thread and on any drawing thread that waits for
 // draws meanwhile; every item has been worked on, and what the work wrote
-// is visible here, when it returns. For the vertices of a large draw, which
-// the bands would otherwise wait for on one core.
+// is visible here, when it returns. For building a large draw (its
+// vertices and triangles), which the bands would otherwise wait for on one
+// core.
 void share_out(DeviceState& device, size_t count, const std::function<void(size_t first, size_t end)>& work);
 
 // Queues a clear of the device's target (Clear's arguments), after the
