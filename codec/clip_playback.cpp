@@ -66,14 +66,16 @@ void expand_luma_to_grey(uint8_t* pixels, int32_t width, int32_t height) {
 FrameError decode_clip_frame(std::span<const uint8_t> clip, int32_t frame, bool* in_range) {
   *in_range = false;
   int32_t frames = 0;
+  std::span<const uint8_t> record;
   FrameError error = read_clip_frame_count(clip, &frames);
   if (error == FrameError::kNone) {
     *in_range = frame >= 0 && frame < frames;
-    std::span<const uint8_t> record;
     error = locate_clip_frame(clip, *in_range ? frame : 0, &record);
     if (error == FrameError::kNone) {
       if (FramePixels == nullptr) {
         error = FrameError::kNotInitialised;
+      } else if (FrameCallback == AdjustFrameChroma && reuse_shown_frame(record)) {
+        return FrameError::kNone;
       } else {
         DecodeFrame(record.data(), FramePixels, static_cast<int32_t>(record.size()));
         error = last_frame_error();
@@ -88,9 +90,11 @@ FrameError decode_clip_frame(std::span<const uint8_t> clip, int32_t frame, bool*
   // callback nor the conversion reads as such: show it as grey.
   if (h.chromaMarker == kNoChromaMarker) expand_luma_to_grey(FramePixels, h.width, h.height);
   // The callback the demo installs is, on frames its 256 x 256 rectangle
-  // covers, the clamp the conversion makes: one pass does both.
+  // covers, the clamp the conversion makes: one pass does both. Only these
+  // frames are kept to be shown again: another callback may do anything.
   if (FrameCallback == AdjustFrameChroma && h.width <= 256 && h.height <= 256) {
     convert_frame_clamping_chroma(FramePixels, Frame16, h.width, h.height);
+    keep_shown_frame(record);
     return FrameError::kNone;
   }
   FrameCallback();

@@ -110,7 +110,14 @@ class FrameStreamDecoder {
   // Bytes the last DecodeStream wrote (tools and tests).
   int32_t produced_bytes() const { return produced_bytes_; }
 
+  // Leaves the decoder and DecodedStream as DecodeStream would for the
+  // loaded description, given the `count` bytes that decode produced: the
+  // playback's way back to a frame it decoded before.
+  void RestoreDecodedStream(const uint8_t* bytes, int32_t count);
+
  private:
+  // Empties and refills the code tree from the loaded description.
+  CodeTree& rebuild_code_tree();
   int32_t produced_bytes_ = 0;
 };
 
@@ -222,6 +229,15 @@ extern IDirect3DTexture8* ClipTexture[2];
 // Allocates FramePixels; runs as a static initialiser and again from
 // InitClipCodec when it failed then. False when the memory is not there.
 bool AllocFramePixels();
+
+// When on (the default), ShowClipFrame asked again for one of the last few
+// frames it decoded gives back the pixels, picture and decoder state that
+// decode left, instead of decoding again: the demo shows each clip frame on
+// two to four consecutive screen frames at 60 frames a second. Off, every
+// call decodes (the tests compare the two). shown_frames_reused counts the
+// calls answered so.
+extern bool reuse_shown_frames;
+extern uint64_t shown_frames_reused;
 
 // Shows frame `frame` of a clip file image the loader registered (below):
 // true for a frame number in range, false when frame 0 was shown instead.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "codec/codec.h"
 
@@ -24,6 +25,23 @@ inline int32_t load_le32_signed(const uint8_t* bytes) {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the clip format and the decoder's word loads are little-endian");
+
+// Whether the frame DecodeFrame last took read nothing an earlier frame
+// left: it has chroma, every block size is one the shifts know and tiles
+// the frame, and its sections lie in the bytes its own stream produced.
+// Such a frame leaves the same pixels and work buffers whatever came
+// before it.
+bool last_frame_reads_only_its_own_bytes();
+
+// What DecodeFrame does to grid_geometry for a header it accepts.
+void update_grid_geometry(const FrameHeader& h);
+
+// A frame shown again (frame_reuse.cpp). reuse_shown_frame gives the codec
+// the state a decode and conversion of `record` would leave, when it kept
+// that frame and reuse is on, and says whether it did; keep_shown_frame
+// keeps a frame just decoded and converted, if reads_only_its_own_bytes.
+bool reuse_shown_frame(std::span<const uint8_t> record);
+void keep_shown_frame(std::span<const uint8_t> record);
 
 // Allocates (zeroed) the frame pixel buffer into `buffer` unless it is
 // there already, through the same allocator as InitClipCodec's buffers.

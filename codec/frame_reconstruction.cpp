@@ -12,6 +12,9 @@ GridGeometry grid_geometry;
 namespace {
 
 FrameError last_error = FrameError::kNone;
+// Where in its decoded stream the sections of the frame DecodeFrame took
+// last end; past any stream when it refused the frame.
+int64_t last_sections_end = INT64_MAX;
 
 // Bytes of the luma grid section; the residual stream follows it.
 int32_t luma_grid_bytes() {
@@ -110,6 +113,37 @@ void interpolate_grid_rows(const uint8_t* grid, int32_t grid_rows, int32_t grid_
 bool width_is_tiled(int32_t width, int32_t block_width) { return width % block_width == 0; }
 void interpolate_both_chroma_grids(uint8_t* pixels, const uint8_t* cr_grid, const uint8_t* cb_grid);
 
+}  // namespace
+
+bool last_frame_reads_only_its_own_bytes() {
+  const FrameHeader& h = CurrentFrameHeader;
+  auto tiles = [&](int32_t block_width, int32_t block_height) {
+    return block_shift(block_width) >= 0 && block_shift(block_height) >= 0 && h.width % block_width == 0 &&
+           h.height % block_height == 0;
+  };
+  return h.chromaMarker != kNoChromaMarker && tiles(h.chromaBlockWidth, h.chromaBlockHeight) &&
+         (h.lumaBlockWidth == 0 || tiles(h.lumaBlockWidth, h.lumaBlockHeight)) &&
+         last_sections_end <= FrameDecoder.produced_bytes();
+}
+
+void update_grid_geometry(const FrameHeader& h) {
+  GridGeometry& g = grid_geometry;
+  if (h.chromaMarker != kNoChromaMarker) {
+    g.chromaGridColumns = h.width / h.chromaBlockWidth;
+    g.chromaGridRows = h.height / h.chromaBlockHeight;
+    update_shift(h.chromaBlockWidth, &g.chromaShiftX);
+    update_shift(h.chromaBlockHeight, &g.chromaShiftY);
+  }
+  if (h.lumaBlockWidth != 0) {
+    g.lumaGridColumns = h.width / h.lumaBlockWidth;
+    g.lumaGridRows = h.height / h.lumaBlockHeight;
+    update_shift(h.lumaBlockWidth, &g.lumaShiftX);
+    update_shift(h.lumaBlockHeight, &g.lumaShiftY);
+  }
+}
+
+namespace {
+
 // The checks that make every later step stay inside its buffers. Nothing of
 // the decoder's persistent state has been touched when this refuses.
 FrameError check_header(const FrameHeader& h) {
@@ -189,6 +223,7 @@ FrameHeader read_frame_header(const uint8_t* bytes) {
 }
 
 int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size) {
+  last_sections_end = INT64_MAX;
   if (DecodedStream == nullptr || pixels == nullptr) {
     set_last_frame_error(FrameError::kNotInitialised);
     return 1;
@@ -207,20 +242,9 @@ int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size) {
 
   CurrentFrameHeader = header;
   const FrameHeader& h = CurrentFrameHeader;
-  GridGeometry& g = grid_geometry;
+  const GridGeometry& g = grid_geometry;
   const bool chroma = h.chromaMarker != kNoChromaMarker;
-  if (chroma) {
-    g.chromaGridColumns = h.width / h.chromaBlockWidth;
-    g.chromaGridRows = h.height / h.chromaBlockHeight;
-    update_shift(h.chromaBlockWidth, &g.chromaShiftX);
-    update_shift(h.chromaBlockHeight, &g.chromaShiftY);
-  }
-  if (h.lumaBlockWidth != 0) {
-    g.lumaGridColumns = h.width / h.lumaBlockWidth;
-    g.lumaGridRows = h.height / h.lumaBlockHeight;
-    update_shift(h.lumaBlockWidth, &g.lumaShiftX);
-    update_shift(h.lumaBlockHeight, &g.lumaShiftY);
-  }
+  update_grid_geometry(h);
   const int pixel_shift = chroma ? 2 : 0;
 
   int32_t luma_section;
@@ -242,6 +266,9 @@ int DecodeFrame(const uint8_t* record, uint8_t* pixels, int32_t size) {
     const uint8_t* cr_grid = stream + kFrameHeaderBytes + luma_section;
     const uint8_t* cb_grid = cr_grid + (g.chromaGridRows + 1) * (g.chromaGridColumns + 1);
     interpolate_chroma_grids(pixels, cr_grid, cb_grid);
+    last_sections_end = cb_grid - stream + (g.chromaGridRows + 1) * (g.chromaGridColumns + 1);
+  } else {
+    last_sections_end = kFrameHeaderBytes + luma_section;
   }
   return 1;
 }

@@ -183,9 +183,7 @@ FrameError FrameStreamDecoder::LoadCodeDescription(const uint8_t* record, int32_
   return FrameError::kNone;
 }
 
-uint8_t* FrameStreamDecoder::DecodeStream() {
-  produced_bytes_ = 0;
-
+CodeTree& FrameStreamDecoder::rebuild_code_tree() {
   // Lookup structures. The tree needs one node per bit of every long code,
   // plus the root; reserving them all keeps the node pointers stable. The
   // tree of the previous frame is emptied and refilled rather than freed:
@@ -206,9 +204,6 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
   CodeTree& t = *codeTree;
   t.nodes.emplace_back();
   t.root = &t.nodes.back();
-
-  FastCodeEntry fast[kFastTableSize];
-  const bool prefix_free = BuildFastTable(codeValues, codeLengths, fast);
   for (int s = 0; s < kSymbolCount; ++s) {
     const int length = codeLengths[s];
     if (length == 0) {
@@ -229,6 +224,20 @@ uint8_t* FrameStreamDecoder::DecodeStream() {
     }
   }
   t.cursor = t.root;
+  return t;
+}
+
+void FrameStreamDecoder::RestoreDecodedStream(const uint8_t* bytes, int32_t count) {
+  rebuild_code_tree();
+  std::memcpy(DecodedStream, bytes, static_cast<size_t>(count));
+  produced_bytes_ = count;
+}
+
+uint8_t* FrameStreamDecoder::DecodeStream() {
+  produced_bytes_ = 0;
+  CodeTree& t = rebuild_code_tree();
+  FastCodeEntry fast[kFastTableSize];
+  const bool prefix_free = BuildFastTable(codeValues, codeLengths, fast);
 
   uint8_t* out = DecodedStream;
   if (out == nullptr || streamData == nullptr) return out;
