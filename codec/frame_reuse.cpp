@@ -82,9 +82,9 @@ void keep_shown_frame(std::span<const uint8_t> record) {
   }
   keep_bytes(frame.chroma_rows, ChromaRowBuffer, (static_cast<size_t>(g.chromaGridRows) + 1) * width);
   frame.pixels.resize(pixel_count);
-  for (size_t i = 0; i < pixel_count; ++i) {
-    frame.pixels[i] = load_le32(FramePixels + 4 * i) & kPixelBytesWritten;
-  }
+  uint32_t* const kept = frame.pixels.data();
+  const uint8_t* const pixels = FramePixels;
+  for (size_t i = 0; i < pixel_count; ++i) kept[i] = load_le32(pixels + 4 * i) & kPixelBytesWritten;
   frame.picture.assign(Frame16, Frame16 + pixel_count);
   frame.used = ++use_count;
 }
@@ -102,9 +102,14 @@ bool reuse_shown_frame(std::span<const uint8_t> record) {
   restore_bytes(LumaRowBuffer, frame.luma_rows);
   restore_bytes(LumaPlane, frame.luma_plane);
   restore_bytes(ChromaRowBuffer, frame.chroma_rows);
-  for (size_t i = 0; i < frame.pixels.size(); ++i) {
-    const uint32_t word = (load_le32(FramePixels + 4 * i) & ~kPixelBytesWritten) | frame.pixels[i];
-    std::memcpy(FramePixels + 4 * i, &word, sizeof word);
+  // Through locals: a store through FramePixels could otherwise change
+  // the vector's own pointer and size, which the loop would read again.
+  const uint32_t* const kept = frame.pixels.data();
+  const size_t pixel_count = frame.pixels.size();
+  uint8_t* const pixels = FramePixels;
+  for (size_t i = 0; i < pixel_count; ++i) {
+    const uint32_t word = (load_le32(pixels + 4 * i) & ~kPixelBytesWritten) | kept[i];
+    std::memcpy(pixels + 4 * i, &word, sizeof word);
   }
   std::memcpy(Frame16, frame.picture.data(), frame.picture.size() * sizeof(uint16_t));
   set_last_frame_error(FrameError::kNone);
