@@ -76,8 +76,8 @@ raster::DrawStates read_states(DeviceState& s) {
   if (d.colour_op != D3DTOP_DISABLE) {
     if (auto* texture = dynamic_cast<IDirect3DTexture8*>(s.textures[0])) {
       // Waiting draws (of any device) read the copy a fresh widening would
-      // overwrite.
-      if (raster::prepare_rewrites(texture->data())) finish_waiting_draws();
+      // overwrite: they keep it, and the widening goes elsewhere.
+      if (raster::prepare_rewrites(texture->data())) keep_texels_for_waiting_draws(texture->data());
       d.texture = raster::prepare_texture(texture->data());
     }
   }

@@ -7,9 +7,10 @@
 // while the caller goes on to build the next (decoding a clip, processing
 // vertices). The caller shades its own band, and waits for the others,
 // only when something needs the pixels: the end of the scene, Present, a
-// read of the target, a texture about to be widened afresh (the waiting
-// draws read the old texels), or another device's draw. A clear joins the
-// queue like a draw.
+// read of the target, or another device's draw. A clear joins the queue
+// like a draw. A texture widened afresh while draws wait (a clip's next
+// frame) is widened into other storage: the waiting draws keep reading the
+// old texels (keep_texels_for_waiting_draws).
 // Each thread takes one band of rows and goes through every draw in the
 // order drawn, setting up and shading the triangles that reach its band:
 // every pixel sees the draws and their triangles in submission order, so
@@ -108,6 +109,12 @@ struct DrawQueue {
   std::atomic<size_t> shared_next{0};  // the first item no one has taken
   std::atomic<int> shared_inside{0};   // bands working on it
 
+  // Widened texture copies that waiting draws still read, their texture
+  // having been widened afresh into other storage meanwhile; spare once
+  // the draws are shaded, for the next widening to take (the caller's).
+  std::vector<std::vector<uint32_t>> retired_texels;
+  std::vector<std::vector<uint32_t>> spare_texels;
+
   // Written by each band, read once the round is over.
   RasterCounters counters[kMaxBands];
   std::chrono::steady_clock::time_point band_end[kMaxBands];
@@ -146,5 +153,11 @@ void finish_queued_draws(DeviceState& device);
 
 // The same for whichever device has draws waiting, if any.
 void finish_waiting_draws();
+
+// Called before `data` is widened afresh while draws may wait: the widened
+// copy they read moves aside, to be kept until they are shaded, and the
+// new widening goes into other storage. Nothing waits for the drawing
+// threads here.
+void keep_texels_for_waiting_draws(TextureData& data);
 
 }  // namespace d3d8

@@ -101,6 +101,27 @@ TEST_F(DrawQueue, WaitingDrawsGiveTheOneThreadPicture) {
          }
          device_->SetTexture(0, nullptr);
        }},
+      // A texture drawn while locked is widened afresh for every draw,
+      // each draw reading it as it was then; past a bound the waiting
+      // draws are shaded instead of their copies kept.
+      {"a texture written and drawn while locked, many times",
+       [&] {
+         IDirect3DTexture8* locked_texture =
+             texture(256, 256, D3DFMT_R5G6B5, [](int x, int y) { return uint32_t(x * 97 + y * 31) & 0xFFFF; });
+         D3DLOCKED_RECT locked;
+         ASSERT_TRUE(SUCCEEDED(locked_texture->LockRect(0, &locked, nullptr, 0)));
+         device_->SetTexture(0, locked_texture);
+         additive();
+         const std::vector<ScreenVertex> layer = layer_strip(0x20202020);
+         for (int i = 0; i < 100; ++i) {
+           static_cast<uint16_t*>(locked.pBits)[i * 3] = uint16_t(i * 0x0841);
+           std::vector<ScreenVertex> quad = layer;
+           for (auto& v : quad) v.x = float(i * 6) + (v.x == 0 ? 0.0f : 32.0f), v.y = v.y == 0 ? 0.0f : 400.0f;
+           draw_screen(quad, D3DPT_TRIANGLESTRIP);
+         }
+         locked_texture->UnlockRect(0);
+         device_->SetTexture(0, nullptr);
+       }},
   };
   // A mesh large enough that the drawing threads build it with the
   // demo's thread, some or all of whose triangles name a vertex past the

@@ -607,13 +607,15 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
     state(D3DRS_ZBIAS, 3);
     blend_mode(false, D3DBLEND_ONE, D3DBLEND_ZERO);
     draw_screen(first);
-    // The texture changes between two draws of one frame: each reads it
-    // as it was at its own draw.
+    // The texture changes between draws of one frame, twice: each draw
+    // reads it as it was at its own draw.
     fill([](int x, int y) { return uint16_t((x * 131 + y * 977) ^ 0x5A5A); });
     state(D3DRS_ZBIAS, 0);
     blend_mode(true, D3DBLEND_ONE, D3DBLEND_ONE);
     draw_screen(second);
     draw_mesh(sphere, sphere_indices);
+    fill([](int x, int y) { return uint16_t(x * 1021 + y * 33); });
+    draw_screen(first);
   };
   auto run = [&](int threads) {
     restart();
