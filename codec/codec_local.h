@@ -39,7 +39,8 @@ void update_grid_geometry(const FrameHeader& h);
 // A frame shown again (frame_reuse.cpp). reuse_shown_frame gives the codec
 // the state a decode and conversion of `record` would leave, when it kept
 // that frame and reuse is on, and says whether it did; keep_shown_frame
-// keeps a frame just decoded and converted, if reads_only_its_own_bytes.
+// keeps a frame just decoded and converted, if
+// last_frame_reads_only_its_own_bytes.
 bool reuse_shown_frame(std::span<const uint8_t> record);
 void keep_shown_frame(std::span<const uint8_t> record);
 

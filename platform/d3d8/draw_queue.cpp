@@ -223,10 +223,8 @@ void release(raster::DrawQueue& queue) {
   }
   queue.draw_count = 0;
   queue.triangle_count = 0;
-  // A few copies are widened a frame; more spares than that only hold memory.
-  constexpr size_t kMaxSpareTexels = 8;
   for (std::vector<uint32_t>& texels : queue.retired_texels) {
-    if (queue.spare_texels.size() < kMaxSpareTexels) queue.spare_texels.push_back(std::move(texels));
+    if (queue.spare_texels.size() < raster::kMaxSpareTexels) queue.spare_texels.push_back(std::move(texels));
   }
   queue.retired_texels.clear();
 }
@@ -346,12 +344,9 @@ void finish_waiting_draws() {
 void keep_texels_for_waiting_draws(TextureData& data) {
   if (waiting_device == nullptr || data.sampler_texels.empty()) return;
   raster::DrawQueue& queue = *waiting_device->queued_draws;
-  // A texture drawn while locked is widened afresh for every draw: past a
-  // bound, the draws are shaded rather than their copies kept.
-  constexpr size_t kMaxRetiredTexels = size_t{4} << 20;
   size_t retired = data.sampler_texels.size();
   for (const std::vector<uint32_t>& texels : queue.retired_texels) retired += texels.size();
-  if (retired > kMaxRetiredTexels) {
+  if (retired > raster::kMaxRetiredTexels) {
     finish_queued_draws(*waiting_device);
     return;
   }

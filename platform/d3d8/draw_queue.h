@@ -60,6 +60,12 @@ void balance_bands(int bands, const int* top, const double* seconds, int* new_to
 constexpr size_t kMaxQueuedTriangles = 1 << 18;
 constexpr size_t kDrawsPerBlock = 64;
 constexpr size_t kMaxDrawBlocks = 64;
+// Texels of the widened copies kept for waiting draws (a texture drawn while
+// locked is widened afresh for every draw): past this the queue is finished
+// instead. And how many copies are kept spare for the next widenings (a few
+// are widened a frame).
+constexpr size_t kMaxRetiredTexels = size_t{4} << 20;
+constexpr size_t kMaxSpareTexels = 8;
 
 struct QueuedDraw {
   DrawStates states;
