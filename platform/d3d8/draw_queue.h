@@ -163,7 +163,8 @@ void finish_waiting_draws();
 // Called before `data` is widened afresh while draws may wait: the widened
 // copy they read moves aside, to be kept until they are shaded, and the
 // new widening goes into other storage. Nothing waits for the drawing
-// threads here.
+// threads here, unless the kept copies would pass kMaxRetiredTexels: then
+// the waiting draws are shaded first.
 void keep_texels_for_waiting_draws(TextureData& data);
 
 }  // namespace d3d8
