@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "codec/codec_local.h"
@@ -58,15 +59,8 @@ ShownFrame* find_shown(std::span<const uint8_t> record) {
   return nullptr;
 }
 
-}  // namespace
-
-void keep_shown_frame(std::span<const uint8_t> record) {
-  if (!reuse_shown_frames || last_frame_error() != FrameError::kNone) return;
-  const FrameHeader& h = CurrentFrameHeader;
-  const int32_t produced = FrameDecoder.produced_bytes();
-  if (!last_frame_reads_only_its_own_bytes()) return;
-  ShownFrame& frame = *std::min_element(shown.begin(), shown.end(),
-                                        [](const ShownFrame& a, const ShownFrame& b) { return a.used < b.used; });
+// Copies what a decode of `record` left into `frame`; may throw bad_alloc.
+void keep_whole(ShownFrame& frame, std::span<const uint8_t> record, const FrameHeader& h, int32_t produced) {
   const GridGeometry& g = grid_geometry;
   const size_t width = static_cast<size_t>(h.width);
   const size_t pixel_count = width * static_cast<size_t>(h.height);
@@ -86,6 +80,25 @@ void keep_shown_frame(std::span<const uint8_t> record) {
   const uint8_t* const pixels = FramePixels;
   for (size_t i = 0; i < pixel_count; ++i) kept[i] = load_le32(pixels + 4 * i) & kPixelBytesWritten;
   frame.picture.assign(Frame16, Frame16 + pixel_count);
+}
+
+}  // namespace
+
+void keep_shown_frame(std::span<const uint8_t> record) {
+  if (!reuse_shown_frames || last_frame_error() != FrameError::kNone) return;
+  const FrameHeader& h = CurrentFrameHeader;
+  const int32_t produced = FrameDecoder.produced_bytes();
+  if (!last_frame_reads_only_its_own_bytes()) return;
+  ShownFrame& frame = *std::min_element(shown.begin(), shown.end(),
+                                        [](const ShownFrame& a, const ShownFrame& b) { return a.used < b.used; });
+  // Empty until it is whole: keeping is only worth doing, never needed, so
+  // a frame that finds no memory is simply not kept.
+  frame.used = 0;
+  try {
+    keep_whole(frame, record, h, produced);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
   frame.used = ++use_count;
 }
 
