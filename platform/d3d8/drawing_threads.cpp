@@ -57,7 +57,9 @@ class Pool {
       work_ = &work;
       participants_ = participants;
       pending_ = participants;
-      watch_ = participants < static_cast<int>(std::thread::hardware_concurrency());
+      // Read once: the C library reads it from /sys on every call.
+      static const int hardware_threads = static_cast<int>(std::thread::hardware_concurrency());
+      watch_ = participants < hardware_threads;
       ++round_;
     }
     start_.notify_all();
