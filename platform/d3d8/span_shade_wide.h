@@ -95,16 +95,30 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   // Unsigned (the indices are never negative), so each widens to an
   // address for free.
   alignas(32) uint32_t at[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
 #if defined(__AVX512BW__)
   // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
-  // the steps below take for one pixel in the other width.
+  // the steps below take for one pixel in the other width. A pair of
+  // texels is 8 bytes at any 4-byte boundary. Gathered, the pairs of one
+  // texel row come in one register, the even pixels' in its lower half:
+  // two instructions for the sixteen loads and their inserts.
+  __m512i gathered[2];
+  if (k.gather_texels) {
+    const __m256i order = _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    gathered[0] = _mm512_i32gather_epi64(order, k.texels, 4);
+    gathered[1] = _mm512_i32gather_epi64(order, k.texels + k.stride, 4);
+  } else {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+  }
   auto texel_quads = [&](int a, int row) __attribute__((always_inline)) {
-    // A pair of texels is 8 bytes at any 4-byte boundary: read through
-    // memcpy, which the compiler turns into the same unaligned loads.
+    if (k.gather_texels) {
+      const __m512i g = gathered[row];
+      return _mm512_cvtepu8_epi16(a == 0 ? _mm512_castsi512_si256(g) : _mm512_extracti64x4_epi64(g, 1));
+    }
+    // Read through memcpy, which the compiler turns into the same
+    // unaligned loads.
     auto pair = [&](int n) __attribute__((always_inline)) {
       long long bytes;
-      std::memcpy(&bytes, k.texels + at[n] + row, sizeof bytes);
+      std::memcpy(&bytes, k.texels + at[n] + row * k.stride, sizeof bytes);
       return bytes;
     };
     const __m128i lo = _mm_insert_epi64(_mm_cvtsi64_si128(pair(a)), pair(a + 2), 1);
@@ -119,7 +133,7 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   auto twice = [](int n) { return n | n << 16; };
   const __m512i round512 = _mm512_set1_epi32(1 << (2 * kFilterBits - 1));
   auto pixels = [&](int a, __m512i fv_index, __m512i u_index) __attribute__((always_inline)) {
-    const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, k.stride);
+    const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, 1);
     const __m512i fv_at = _mm512_permutexvar_epi16(fv_index, fv16);
     const __m512i u_at = _mm512_permutexvar_epi32(u_index, u32);
     // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
@@ -147,6 +161,7 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   return {_mm512_extracti32x4_epi32(channels, 2), _mm512_extracti32x4_epi32(channels, 1),
           _mm512_castsi512_si128(channels)};
 #else
+  _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
   const __m256i round = k.filter_round;
   // The texel rows each pixel reads from start at its index in these two.
   const uint32_t* const top_row = k.texels;
