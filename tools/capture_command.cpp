@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -167,12 +168,27 @@ int run_capture(const CaptureOptions& o) {
   std::vector<uint8_t> rgb, canvas_rgb;
   FramePool frame_pool;
   BackgroundWriter writer(8);
+  // The buffer the device presents into, the demo's thread's until a
+  // presented picture in it is handed to the output thread.
+  std::optional<FrameCopy> lent;
 
   win32::HeadlessOptions headless;
   headless.fps = o.fps;
   // The demo is closed like a window once the range is over, or when the
   // outputs cannot go on: it would otherwise draw to its end for nothing.
   headless.close_when = [&](uint64_t) { return past_range || !refusal.empty() || writer.failed(); };
+  // The device finishes each picture straight into a pooled buffer, each
+  // drawing thread its own rows, instead of the demo's thread copying it.
+  headless.lend_buffer = [&](const win32::Frame& shape, win32::Frame& buffer) {
+    if (!refusal.empty() || !canvas_refusal(o.canvas, shape.width, shape.height).empty()) return false;
+    const win32::Frame* had = lent ? &lent->picture : nullptr;
+    if (had == nullptr || had->width != shape.width || had->height != shape.height || had->format != shape.format) {
+      if (lent) frame_pool.give(std::move(*lent));
+      lent = frame_pool.lend(shape, o.canvas);
+    }
+    buffer = lent->picture;
+    return true;
+  };
   headless.on_present = [&](const win32::Frame& frame, uint64_t n) {
     FrameLogEntry record = frame_log_entry(n);
     int entry = record.entry;
@@ -210,7 +226,13 @@ int run_capture(const CaptureOptions& o) {
 
     bool place_in_sheet = !sheet_path.empty() && !placed[entry];
     if (place_in_sheet) placed[entry] = shell::DemoTime >= entry_middle(entry);
-    FrameCopy copy = frame_pool.take(frame, o.canvas);
+    FrameCopy copy;
+    if (lent && frame.pixels == lent->picture.pixels) {
+      copy = std::move(*lent);
+      lent.reset();
+    } else {
+      copy = frame_pool.take(frame, o.canvas);
+    }
     if (!wav_path.empty() && !wav) {
       wav = std::make_unique<WavWriter>(wav_path, format.rate_hz, format.channels);
     }

@@ -37,7 +37,7 @@ std::string canvas_refusal(const CanvasSize& canvas, int picture_width, int pict
          std::to_string(picture_height) + " (a larger --canvas, or a smaller --scale)";
 }
 
-FrameCopy FramePool::take(const win32::Frame& frame, const CanvasSize& canvas) {
+FrameCopy FramePool::lend(const win32::Frame& frame, const CanvasSize& canvas) {
   FrameCopy copy;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -61,16 +61,26 @@ FrameCopy FramePool::take(const win32::Frame& frame, const CanvasSize& canvas) {
   std::memset(base, 0, pitch * top);
   const size_t below = static_cast<size_t>(top) + frame.height;
   std::memset(base + pitch * below, 0, pitch * (height - below));
-  for (int y = 0; y < frame.height; ++y) {
-    uint8_t* row = base + pitch * (top + y);
-    const size_t left_bytes = pixel_bytes * left;
-    std::memset(row, 0, left_bytes);
-    std::memcpy(row + left_bytes, frame.row(y), row_bytes);
-    std::memset(row + left_bytes + row_bytes, 0, pitch - left_bytes - row_bytes);
+  const size_t left_bytes = pixel_bytes * left;
+  if (pitch != row_bytes) {
+    for (int y = 0; y < frame.height; ++y) {
+      uint8_t* row = base + pitch * (top + y);
+      std::memset(row, 0, left_bytes);
+      std::memset(row + left_bytes + row_bytes, 0, pitch - left_bytes - row_bytes);
+    }
   }
   copy.canvas = {base, width, height, static_cast<int>(pitch), frame.format};
-  copy.picture = {base + pitch * top + pixel_bytes * left, frame.width, frame.height,
-                  static_cast<int>(pitch), frame.format};
+  copy.picture = {base + pitch * top + left_bytes, frame.width, frame.height, static_cast<int>(pitch),
+                  frame.format};
+  return copy;
+}
+
+FrameCopy FramePool::take(const win32::Frame& frame, const CanvasSize& canvas) {
+  FrameCopy copy = lend(frame, canvas);
+  const size_t row_bytes = static_cast<size_t>(frame.bytes_per_pixel()) * frame.width;
+  for (int y = 0; y < frame.height; ++y) {
+    std::memcpy(const_cast<uint8_t*>(copy.picture.row(y)), frame.row(y), row_bytes);
+  }
   return copy;
 }
 

@@ -38,6 +38,10 @@ class FramePool {
   // `frame` copied into a pooled buffer, centred on `canvas` (whose size
   // canvas_refusal() has accepted) with black around it.
   FrameCopy take(const win32::Frame& frame, const CanvasSize& canvas);
+  // The same without the picture's pixels: a buffer whose picture (of
+  // `frame`'s size and format) someone else fills in, such as a device
+  // presenting into it.
+  FrameCopy lend(const win32::Frame& frame, const CanvasSize& canvas);
   void give(FrameCopy&& copy);
 
  private:

@@ -100,4 +100,8 @@ struct DeviceState {
 // (flags as Clear's).
 void clear_rows(DeviceState& s, DWORD flags, D3DCOLOR colour, float z, int row_begin, int row_end);
 
+// Rows [row_begin, row_end) of the target into `to`, a picture of its size
+// and format.
+void copy_rows(const DeviceState& s, const win32::Frame& to, int row_begin, int row_end);
+
 }  // namespace d3d8

@@ -101,6 +101,14 @@ uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) 
 
 }  // namespace
 
+void copy_rows(const DeviceState& s, const win32::Frame& to, int row_begin, int row_end) {
+  const win32::Frame from = frame_of(s);
+  const size_t bytes = size_t(from.width) * from.bytes_per_pixel();
+  for (int y = row_begin; y < row_end; ++y) {
+    std::memcpy(const_cast<uint8_t*>(to.row(y)), from.row(y), bytes);
+  }
+}
+
 void clear_rows(DeviceState& s, DWORD flags, D3DCOLOR colour, float z, int row_begin, int row_end) {
   const size_t first = size_t(row_begin) * s.width, count = size_t(row_end - row_begin) * s.width;
   if (flags & D3DCLEAR_TARGET) {
@@ -224,15 +232,23 @@ HRESULT IDirect3DDevice8::BeginScene() {
 HRESULT IDirect3DDevice8::EndScene() {
   if (!state_->in_scene) return D3DERR_INVALIDCALL;
   state_->in_scene = false;
-  d3d8::finish_queued_draws(*state_);
+  // A backend that lends a buffer has the picture finished into it at Present.
+  if (!win32::backend().lends_present_buffers()) d3d8::finish_queued_draws(*state_);
   return D3D_OK;
 }
 
 HRESULT IDirect3DDevice8::Present(const RECT*, const RECT*, HWND, const void*) {
   if (state_->in_scene) return D3DERR_INVALIDCALL;
   if (d3d8::faults.fail_present) return D3DERR_DEVICELOST;
-  d3d8::finish_queued_draws(*state_);
-  bool shown = win32::backend().present(d3d8::frame_of(*state_));
+  const win32::Frame frame = d3d8::frame_of(*state_);
+  win32::Frame lent;
+  if (!win32::backend().lend_present_buffer(frame, lent)) {
+    d3d8::finish_queued_draws(*state_);
+    lent = frame;
+  } else if (!d3d8::finish_queued_draws(*state_, &lent)) {
+    d3d8::copy_rows(*state_, lent, 0, frame.height);
+  }
+  bool shown = win32::backend().present(lent);
   win32::backend().yield_to_host();
   return shown ? D3D_OK : D3DERR_DEVICELOST;
 }

@@ -188,6 +188,10 @@ void shade_band(DeviceState& device, raster::DrawQueue& queue, int band) {
       if (band == 0) draw.met = sink.sequence();
     }
   }
+  // Closing: copy_to, set with it, is seen.
+  if (queue.copy_to != nullptr) {
+    copy_rows(device, *queue.copy_to, queue.band_top[band], queue.band_top[band + 1]);
+  }
   queue.counters[band] = counted;
   queue.band_end[band] = std::chrono::steady_clock::now();
 }
@@ -308,19 +312,23 @@ bool has_queued_draws(const DeviceState& device) {
   return device.queued_draws && device.queued_draws->draw_count > 0;
 }
 
-void finish_queued_draws(DeviceState& device) {
-  if (!has_queued_draws(device)) return;
+bool finish_queued_draws(DeviceState& device, const win32::Frame* copy_to) {
+  if (!has_queued_draws(device)) return false;
   raster::DrawQueue& queue = *device.queued_draws;
+  bool copied = false;
   if (queue.running) {
     const auto finish_start = std::chrono::steady_clock::now();
     {
       std::lock_guard<std::mutex> lock(queue.mutex);
       queue.closing = true;
+      queue.copy_to = copy_to;
     }
     queue.more.notify_all();
     shade_band(device, queue, 0);
     raster::wait_for_drawing_threads();
     queue.running = false;
+    copied = copy_to != nullptr;
+    queue.copy_to = nullptr;
     for (int b = 0; b < queue.bands; ++b) raster::add_counters(queue.counters[b]);
     int balanced[raster::kMaxBands + 1];
     // What each band still had to do once the picture was needed: the
@@ -335,6 +343,7 @@ void finish_queued_draws(DeviceState& device) {
   }
   release(queue);
   if (waiting_device == &device) waiting_device = nullptr;
+  return copied;
 }
 
 void finish_waiting_draws() {

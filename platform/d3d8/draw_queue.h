@@ -103,6 +103,9 @@ struct DrawQueue {
   bool closing = false;    // no draw comes after `ready`: guarded by mutex
   bool running = false;    // the threads are on this queue (the caller's)
   std::function<void(int)> work;  // what each band runs, kept for the round
+  // Where each band copies its rows when the round ends, if anywhere: set
+  // with closing.
+  const win32::Frame* copy_to = nullptr;
 
   // Work the caller shares out while it builds a draw (share_out): open
   // for bands to join, and which sharing it is; guarded by mutex. The
@@ -154,8 +157,11 @@ void queue_clear(DeviceState& device, DWORD flags, D3DCOLOR colour, float z);
 bool has_queued_draws(const DeviceState& device);
 
 // Waits for the drawing threads to shade every draw waiting on the
-// device; its target then holds every pixel drawn so far.
-void finish_queued_draws(DeviceState& device);
+// device; its target then holds every pixel drawn so far. With `copy_to`
+// (a picture of the target's size and format), each band also copies its
+// rows there once shaded: true when it did, false when nothing waited (and
+// nothing was copied).
+bool finish_queued_draws(DeviceState& device, const win32::Frame* copy_to = nullptr);
 
 // The same for whichever device has draws waiting, if any.
 void finish_waiting_draws();

@@ -30,6 +30,16 @@ class Backend {
   // Shows one presented picture. False when the picture can no longer be shown.
   virtual bool present(const Frame& frame) = 0;
 
+  // A backend that keeps each picture (a capture) may lend the device a
+  // buffer of `shape`'s size and format to present in: true, with `buffer`
+  // its pixels and pitch. The device then writes the finished picture there
+  // as it finishes it, each drawing thread its own rows, and present() is
+  // handed `buffer`, which saves the backend a copy. A backend that lends
+  // says so before the frame ends, so the device keeps its drawing waiting
+  // until Present.
+  virtual bool lends_present_buffers() const { return false; }
+  virtual bool lend_present_buffer(const Frame& /*shape*/, Frame& /*buffer*/) { return false; }
+
   // Called once per presented picture, after present(): a host that owns the
   // loop (a browser page) takes its turn here, so that DemoMain's own loop
   // runs unchanged inside it. Returns when the demo may go on.

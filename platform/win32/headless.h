@@ -35,6 +35,8 @@ struct HeadlessOptions {
   std::function<uint32_t(uint64_t presented)> clock;
   // Called with every presented picture and its number, counted from 0.
   std::function<void(const Frame&, uint64_t)> on_present;
+  // When set, lends the device the buffer to present in (see Backend).
+  std::function<bool(const Frame& shape, Frame& buffer)> lend_buffer;
   // Asked before the demo looks at its messages, with the pictures presented
   // so far: once it says yes, WM_CLOSE is posted (once), as when a user
   // closes the window. For a host that decides to stop while the demo runs.
@@ -49,6 +51,10 @@ class HeadlessBackend : public Backend {
   void pump_events(HWND window) override;
   bool open_display(int width, int height) override;
   bool present(const Frame& frame) override;
+  bool lends_present_buffers() const override { return static_cast<bool>(options_.lend_buffer); }
+  bool lend_present_buffer(const Frame& shape, Frame& buffer) override {
+    return options_.lend_buffer && options_.lend_buffer(shape, buffer);
+  }
   void message_box(const std::string& text, const std::string& caption) override;
   void show_cursor(bool visible) override { cursor_visible_ = visible; }
 

@@ -14,6 +14,7 @@
 
 #include "platform/cpu/cpu.h"
 #include "platform/d3d8/draw_queue.h"
+#include "platform/win32/headless.h"
 #include "tests/d3d8/raster_fixture.h"
 
 namespace raster_test {
@@ -164,6 +165,48 @@ TEST_F(DrawQueue, WaitingDrawsGiveTheOneThreadPicture) {
       EXPECT_TRUE(picture(threads, c.steps) == one) << c.name << ", " << threads << " threads";
     }
   }
+}
+
+// A backend that lends the device a buffer to present in gets the picture
+// there, whether the drawing threads finish it into the buffer band by band
+// or nothing waited and the device copies it whole.
+TEST_F(DrawQueue, APictureFinishedIntoALentBufferIsTheOneThreadPicture) {
+  auto steps = [&] {
+    bind_owned_texture(0x4321);
+    draw_layer(0xFFFFFFFF);
+    draw_layer(0x80808080);
+  };
+  const std::vector<uint16_t> one = picture(1, steps);
+  std::vector<uint16_t> lent(one.size());
+  const void* presented = nullptr;
+  std::vector<uint16_t> got;
+  win32::HeadlessOptions options;
+  options.lend_buffer = [&](const win32::Frame& shape, win32::Frame& buffer) {
+    buffer = shape;
+    buffer.pixels = lent.data();
+    return true;
+  };
+  options.on_present = [&](const win32::Frame& frame, uint64_t) {
+    presented = frame.pixels;
+    const uint16_t* first = frame.row565(0);
+    got.assign(first, first + one.size());
+  };
+  win32::HeadlessBackend backend(options);
+  win32::use_backend(&backend);
+  for (int threads : {1, 2, 3}) {
+    std::fill(lent.begin(), lent.end(), uint16_t{0});
+    d3d8::raster_options.threads = threads;
+    state(D3DRS_ALPHABLENDENABLE, FALSE);
+    clear(0x00102030);
+    steps();
+    device_->EndScene();
+    EXPECT_GE(device_->Present(nullptr, nullptr, nullptr, nullptr), 0);
+    device_->BeginScene();
+    EXPECT_EQ(presented, lent.data()) << threads << " threads";
+    EXPECT_TRUE(got == one) << threads << " threads";
+    EXPECT_TRUE(lent == one) << threads << " threads";
+  }
+  win32::use_backend(nullptr);
 }
 
 // A device whose draws wait may be released, and another device's draw
