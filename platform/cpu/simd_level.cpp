@@ -98,8 +98,8 @@ bool gathers_fast_for(const char* report) {
 
 bool gathers_fast() {
   static const bool fast = [] {
-    char report[128] = {};
 #if defined(__linux__)
+    char report[128] = {};
     if (std::FILE* f = std::fopen("/sys/devices/system/cpu/vulnerabilities/gather_data_sampling", "r")) {
       const bool read = std::fgets(report, sizeof report, f) != nullptr;
       std::fclose(f);
