@@ -77,10 +77,7 @@ FrameCopy FramePool::lend(const win32::Frame& frame, const CanvasSize& canvas) {
 
 FrameCopy FramePool::take(const win32::Frame& frame, const CanvasSize& canvas) {
   FrameCopy copy = lend(frame, canvas);
-  const size_t row_bytes = static_cast<size_t>(frame.bytes_per_pixel()) * frame.width;
-  for (int y = 0; y < frame.height; ++y) {
-    std::memcpy(const_cast<uint8_t*>(copy.picture.row(y)), frame.row(y), row_bytes);
-  }
+  win32::copy_rows(frame, copy.picture, 0, frame.height);
   return copy;
 }
 

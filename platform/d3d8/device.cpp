@@ -102,11 +102,7 @@ uint16_t to_565(D3DCOLOR c) { return raster::pack565((c >> 16) & 0xFF, (c >> 8) 
 }  // namespace
 
 void copy_rows(const DeviceState& s, const win32::Frame& to, int row_begin, int row_end) {
-  const win32::Frame from = frame_of(s);
-  const size_t bytes = size_t(from.width) * from.bytes_per_pixel();
-  for (int y = row_begin; y < row_end; ++y) {
-    std::memcpy(const_cast<uint8_t*>(to.row(y)), from.row(y), bytes);
-  }
+  win32::copy_rows(frame_of(s), to, row_begin, row_end);
 }
 
 void clear_rows(DeviceState& s, DWORD flags, D3DCOLOR colour, float z, int row_begin, int row_end) {

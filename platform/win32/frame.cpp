@@ -1,5 +1,7 @@
 #include "platform/win32/frame.h"
 
+#include <cstring>
+
 namespace win32 {
 
 void row_to_rgb888(const Frame& frame, int y, uint8_t* out) {
@@ -25,6 +27,13 @@ void row_to_rgb888(const Frame& frame, int y, uint8_t* out) {
 void frame_to_rgb888(const Frame& frame, uint8_t* out) {
   for (int y = 0; y < frame.height; ++y) {
     row_to_rgb888(frame, y, out + static_cast<size_t>(y) * frame.width * 3);
+  }
+}
+
+void copy_rows(const Frame& from, const Frame& to, int row_begin, int row_end) {
+  const size_t bytes = static_cast<size_t>(from.width) * from.bytes_per_pixel();
+  for (int y = row_begin; y < row_end; ++y) {
+    std::memcpy(const_cast<uint8_t*>(to.row(y)), from.row(y), bytes);
   }
 }
 

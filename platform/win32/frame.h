@@ -35,4 +35,8 @@ void row_to_rgb888(const Frame& frame, int y, uint8_t* out);
 // The whole picture, width * height * 3 bytes, rows without padding.
 void frame_to_rgb888(const Frame& frame, uint8_t* out);
 
+// Rows [row_begin, row_end) of `from` into `to`, a writable picture of the
+// same size and format (its pitch may differ).
+void copy_rows(const Frame& from, const Frame& to, int row_begin, int row_end);
+
 }  // namespace win32
