@@ -30,13 +30,6 @@ SimdLevel simd_ceiling();
 // and CPU; false, with `error` set, for a value that is not a level.
 bool ceiling_for(const char* env_value, SimdLevel cpu, SimdLevel& ceiling, std::string& error);
 
-// Whether vector gathers run at the speed their loads would: false where
-// Linux reports the gather data sampling mitigation, microcode that makes
-// each gather several times slower (older AVX-512 Intel parts). Asked once
-// per process.
-bool gathers_fast();
-bool gathers_fast_for(const char* vulnerability_report);
-
 // How many threads draw (TUULI_THREADS, 1 to 64; default: the cores this
 // process may run on, at most 64; always 1 where the build has no threads).
 // Asked once per process; a value that is not such a count is a usage

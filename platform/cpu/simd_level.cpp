@@ -92,25 +92,6 @@ bool threads_for(const char* env_value, int cores, int& threads, std::string& er
   return true;
 }
 
-bool gathers_fast_for(const char* report) {
-  return report == nullptr || std::string_view(report).substr(0, 10) != "Mitigation";
-}
-
-bool gathers_fast() {
-  static const bool fast = [] {
-#if defined(__linux__)
-    char report[128] = {};
-    if (std::FILE* f = std::fopen("/sys/devices/system/cpu/vulnerabilities/gather_data_sampling", "r")) {
-      const bool read = std::fgets(report, sizeof report, f) != nullptr;
-      std::fclose(f);
-      return gathers_fast_for(read ? report : nullptr);
-    }
-#endif
-    return gathers_fast_for(nullptr);
-  }();
-  return fast;
-}
-
 int drawing_threads() {
   static const int threads = [] {
     int cores = 1;

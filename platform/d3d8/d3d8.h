@@ -405,14 +405,11 @@ extern FaultInjection faults;
 // instruction set the fast paths use below what the process allows
 // (cpu::simd_ceiling(): the CPU, and TUULI_SIMD), never above it.
 // threads, when not 0, replaces the process's number of drawing threads
-// (cpu::drawing_threads(): TUULI_THREADS or the cores). texel_gathers
-// lets the AVX-512 mesh path fetch its texel pairs with gathers where the
-// CPU gathers fast (cpu::gathers_fast()).
+// (cpu::drawing_threads(): TUULI_THREADS or the cores).
 struct RasterOptions {
   bool fast_paths = true;
   cpu::SimdLevel max_simd = cpu::SimdLevel::avx512;
   int threads = 0;
-  bool texel_gathers = true;
 };
 // The number of threads the next draw is shaded on.
 int drawing_threads();

@@ -82,7 +82,6 @@ raster::DrawStates read_states(DeviceState& s) {
     }
   }
   d.kernels = &raster::kernels_for(std::min(raster_options.max_simd, cpu::simd_ceiling()));
-  d.gather_texels = raster_options.texel_gathers && cpu::gathers_fast();
   // Each fast path says for itself whether it draws into a 32-bit target
   // (TriangleShader).
   d.fast_paths = raster_options.fast_paths && d.kernels->level != cpu::SimdLevel::scalar;

@@ -79,7 +79,6 @@ struct DrawStates {
   // takes the reference path.
   bool fast_paths = true;
   const KernelTable* kernels = nullptr;  // never wider than the CPU allows
-  bool gather_texels = false;            // RasterOptions::texel_gathers, where fast
 };
 
 // One attribute as a plane over the screen, relative to the triangle's first

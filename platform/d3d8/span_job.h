@@ -22,7 +22,6 @@ struct SpanJob {
   const uint32_t* texels;
   int stride, width_shift, width_mask, height_mask;
   bool bilinear, perspective, flat, white, z_test, z_write;
-  bool gather_texels;  // the AVX-512 width's texel pairs by gathers
   uint32_t z_func;
   int z_bias;
   int diffuse_r, diffuse_g, diffuse_b;  // the flat colour

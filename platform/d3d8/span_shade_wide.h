@@ -3,8 +3,10 @@
 // CPU has said it has it. The same formulas as the SSE2 width, lane by
 // lane: planes in float in the same order, a true division for 1/q, the
 // same integer filter and blend. The eight pixels' blend runs in the eight
-// 16-bit lanes of one SSE register, full rather than half used. With
-// AVX-512 the filter works on four pixels per register instead of two.
+// 16-bit lanes of one SSE register, full rather than half used. Built for
+// AVX-512 the code is the same but for the encodings and registers the
+// compiler may use: the filter stays two pixels a register, which measured
+// faster than four a 512-bit register with the texel pairs gathered.
 //
 // Everything here lives in the namespace of the instruction set the
 // including file is built for, with internal linkage, and calls nothing
@@ -95,72 +97,6 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   // Unsigned (the indices are never negative), so each widens to an
   // address for free.
   alignas(32) uint32_t at[8];
-#if defined(__AVX512BW__)
-  // Pixels a, a + 2, a + 4, a + 6 in the four 128-bit lanes, each lane
-  // the steps below take for one pixel in the other width. A pair of
-  // texels is 8 bytes at any 4-byte boundary. Gathered, the pairs of one
-  // texel row come in one register, the even pixels' in its lower half:
-  // two instructions for the sixteen loads and their inserts.
-  __m512i gathered[2];
-  if (k.gather_texels) {
-    const __m256i order = _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
-    gathered[0] = _mm512_i32gather_epi64(order, k.texels, 4);
-    gathered[1] = _mm512_i32gather_epi64(order, k.texels + k.stride, 4);
-  } else {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-  }
-  auto texel_quads = [&](int a, int row) __attribute__((always_inline)) {
-    if (k.gather_texels) {
-      const __m512i g = gathered[row];
-      return _mm512_cvtepu8_epi16(a == 0 ? _mm512_castsi512_si256(g) : _mm512_extracti64x4_epi64(g, 1));
-    }
-    // Read through memcpy, which the compiler turns into the same
-    // unaligned loads.
-    auto pair = [&](int n) __attribute__((always_inline)) {
-      long long bytes;
-      std::memcpy(&bytes, k.texels + at[n] + row * k.stride, sizeof bytes);
-      return bytes;
-    };
-    const __m128i lo = _mm_insert_epi64(_mm_cvtsi64_si128(pair(a)), pair(a + 2), 1);
-    const __m128i hi = _mm_insert_epi64(_mm_cvtsi64_si128(pair(a + 4)), pair(a + 6), 1);
-    return _mm512_cvtepu8_epi16(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1));
-  };
-  // fv of pixel p sits in 16-bit lane p (p < 4) or p + 4 of this; the u
-  // weights of pixel p in 32-bit lane p of u_weights. Each lane of the
-  // index vectors below names its pixel's, twice in a 32-bit lane for fv.
-  const __m512i fv16 = _mm512_castsi256_si512(_mm256_packs_epi32(fv, fv));
-  const __m512i u32 = _mm512_castsi256_si512(u_weights);
-  auto twice = [](int n) { return n | n << 16; };
-  const __m512i round512 = _mm512_set1_epi32(1 << (2 * kFilterBits - 1));
-  auto pixels = [&](int a, __m512i fv_index, __m512i u_index) __attribute__((always_inline)) {
-    const __m512i top = texel_quads(a, 0), bottom = texel_quads(a, 1);
-    const __m512i fv_at = _mm512_permutexvar_epi16(fv_index, fv16);
-    const __m512i u_at = _mm512_permutexvar_epi32(u_index, u32);
-    // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
-    const __m512i column = _mm512_add_epi16(_mm512_slli_epi16(top, kFilterBits),
-                                            _mm512_mullo_epi16(_mm512_sub_epi16(bottom, top), fv_at));
-    const __m512i pair = _mm512_unpacklo_epi16(column, _mm512_bsrli_epi128(column, 8));
-    return _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(pair, u_at), round512), 2 * kFilterBits);
-  };
-  const __m512i even = pixels(0, _mm512_setr_epi32(0, 0, 0, 0, twice(2), twice(2), twice(2), twice(2), twice(8),
-                                                  twice(8), twice(8), twice(8), twice(10), twice(10), twice(10),
-                                                  twice(10)),
-                              _mm512_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2, 4, 4, 4, 4, 6, 6, 6, 6));
-  const __m512i odd = pixels(1, _mm512_setr_epi32(twice(1), twice(1), twice(1), twice(1), twice(3), twice(3), twice(3),
-                                                 twice(3), twice(9), twice(9), twice(9), twice(9), twice(11),
-                                                 twice(11), twice(11), twice(11)),
-                             _mm512_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3, 5, 5, 5, 5, 7, 7, 7, 7));
-  // Lane L: b g r a of pixel 2L, then of pixel 2L + 1: channel c of pixel
-  // p is 16-bit lane 4p + c, gathered into b0..b7 | g0..g7 | r0..r7 | a.
-  auto from = [](int o0, int o1) { return (4 * (o0 % 8) + o0 / 8) | (4 * (o1 % 8) + o1 / 8) << 16; };
-  const __m512i channels = _mm512_permutexvar_epi16(
-      _mm512_setr_epi32(from(0, 1), from(2, 3), from(4, 5), from(6, 7), from(8, 9), from(10, 11), from(12, 13),
-                        from(14, 15), from(16, 17), from(18, 19), from(20, 21), from(22, 23), from(24, 25),
-                        from(26, 27), from(28, 29), from(30, 31)),
-      _mm512_packs_epi32(even, odd));
-  return {_mm512_extracti32x4_epi32(channels, 2), _mm512_extracti32x4_epi32(channels, 1),
-          _mm512_castsi512_si128(channels)};
-#else
   _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
   const __m256i round = k.filter_round;
   // The texel rows each pixel reads from start at its index in these two.
@@ -192,7 +128,6 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   const __m256i bg = _mm256_permute4x64_epi64(u0, 0xD8);  // b0..b7 | g0..g7
   const __m256i ra = _mm256_permute4x64_epi64(u1, 0xD8);  // r0..r7 | a0..a7
   return {_mm256_castsi256_si128(ra), _mm256_extracti128_si256(bg, 1), _mm256_castsi256_si128(bg)};
-#endif
 }
 
 // The offsets of eight pixels from the triangle's first vertex. Exact: both

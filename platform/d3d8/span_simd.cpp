@@ -42,7 +42,6 @@ MeshPath mesh_path(const DrawStates& s, RasterScratch& scratch, uint16_t* colour
   job.z_func = s.z_func;
   job.z_bias = static_cast<int>(s.z_bias);
   job.blend = kind;
-  job.gather_texels = s.gather_texels;
   return path;
 }
 

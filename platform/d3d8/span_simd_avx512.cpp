@@ -1,5 +1,5 @@
-// The mesh path with AVX-512 (BW, VL): the filter four pixels a register;
-// avx512::shade_spans, defer_narrow and finish_deferred of the kernel table.
+// The mesh path built for AVX-512 (BW, VL): avx512::shade_spans,
+// defer_narrow and finish_deferred of the kernel table.
 // GCC 12's own AVX-512 intrinsics start from a self-initialised
 // "undefined" register, which its uninitialised-use warnings then report
 // inside the header at every inlined call.

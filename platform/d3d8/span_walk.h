@@ -18,7 +18,7 @@ struct SpanSetup {
   const uint32_t* texels;
   int stride, width_shift;
   V width_mask, height_mask;
-  bool bilinear, perspective, flat, white, z_test, z_write, gather_texels;
+  bool bilinear, perspective, flat, white, z_test, z_write;
   uint32_t z_func;
   V z_bias;
   simd::Rgb8 flat_diffuse;
@@ -41,7 +41,6 @@ SpanSetup<V> setup_of(const SpanJob& job) {
           job.white,
           job.z_test,
           job.z_write,
-          job.gather_texels,
           job.z_func,
           simd::splat32<V>(job.z_bias),
           {simd::splat16(job.diffuse_r), simd::splat16(job.diffuse_g), simd::splat16(job.diffuse_b)},

@@ -41,23 +41,6 @@ TEST(SimdCeiling, AnUnknownValueIsAnErrorThatNamesIt) {
   }
 }
 
-TEST(Gathers, AreAvoidedOnlyUnderTheSamplingMitigation) {
-  struct Case {
-    const char* report;  // Linux's gather_data_sampling line, null when absent
-    bool fast;
-  } cases[] = {
-      {nullptr, true},
-      {"Not affected\n", true},
-      {"Vulnerable\n", true},
-      {"Vulnerable: No microcode\n", true},
-      {"Mitigation: Microcode\n", false},
-      {"Mitigation: AVX disabled, no microcode\n", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(cpu::gathers_fast_for(c.report), c.fast) << (c.report ? c.report : "(no report)");
-  }
-}
-
 TEST(Dispatch, NeverPicksAWidthTheProcessMayNotUse) {
   for (SimdLevel asked : {SimdLevel::scalar, SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
     d3d8::raster_options.max_simd = asked;

@@ -16,7 +16,6 @@ struct Width {
   cpu::SimdLevel level;
   int scale;  // of the target: the paths address rows of every width alike
   int colour_bits = 16;  // 32: an X8R8G8B8 target
-  bool texel_gathers = true;  // false: the AVX-512 mesh path loads its texels one pair at a time
 };
 
 class FastPath : public RasterTest, public ::testing::WithParamInterface<Width> {
@@ -67,20 +66,14 @@ class FastPath : public RasterTest, public ::testing::WithParamInterface<Width> 
     return {std::vector<uint32_t>(st.back_buffer.begin(), st.back_buffer.end()), st.depth_buffer};
   }
 
-  // The raster options of the test's width.
-  void use_width() {
-    d3d8::raster_options.max_simd = level();
-    d3d8::raster_options.texel_gathers = GetParam().texel_gathers;
-  }
-
   // Runs `draw` from the same starting buffers with the fast paths at the
   // test's width and with them off; returns the number of triangles the
   // fast paths took.
   uint64_t expect_same(const std::function<void()>& draw, const std::string& what) {
     auto run = [&](bool fast) {
       restart();
-      use_width();
       d3d8::raster_options.fast_paths = fast;
+      d3d8::raster_options.max_simd = level();
       draw();
       Picture got = picture();
       d3d8::raster_options = {};
@@ -626,7 +619,7 @@ TEST_P(FastPath, AnyNumberOfThreadsGivesTheSameBytes) {
   };
   auto run = [&](int threads) {
     restart();
-    use_width();
+    d3d8::raster_options.max_simd = level();
     d3d8::raster_options.threads = threads;
     draw();
     Picture got = picture();
@@ -645,14 +638,12 @@ INSTANTIATE_TEST_SUITE_P(Widths, FastPath,
                          ::testing::Values(Width{cpu::SimdLevel::avx512, 1}, Width{cpu::SimdLevel::avx2, 1},
                                            Width{cpu::SimdLevel::sse2, 1}, Width{cpu::SimdLevel::avx512, 2},
                                            Width{cpu::SimdLevel::avx2, 2}, Width{cpu::SimdLevel::sse2, 2},
-                                           Width{cpu::SimdLevel::avx512, 1, 16, false},
                                            // X8R8G8B8: every width, one of them at a larger scale.
                                            Width{cpu::SimdLevel::avx512, 1, 32}, Width{cpu::SimdLevel::avx2, 1, 32},
                                            Width{cpu::SimdLevel::sse2, 1, 32}, Width{cpu::SimdLevel::avx2, 2, 32}),
                          [](const ::testing::TestParamInfo<Width>& width) {
                            std::string name = cpu::level_name(width.param.level);
                            if (width.param.scale != 1) name += "_scale" + std::to_string(width.param.scale);
-                           if (!width.param.texel_gathers) name += "_loads";
                            return width.param.colour_bits == 32 ? name + "_xrgb" : name;
                          });
 
