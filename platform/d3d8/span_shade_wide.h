@@ -90,31 +90,37 @@ inline __m128i depth_passes(uint32_t func, __m256i f, __m256i s) {
   __m256i fv = k.bilinear ? _mm256_and_si256(t, fraction) : _mm256_setzero_si256();
   // Row j of the padded copy starts at j * (width + 1).
   __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(j, k.width_shift_count), j), i);
-  // Per pixel: (kFilterOne - fu, fu) for pmaddwd, and fv in 16-bit lanes.
+  // Per pixel: (kFilterOne - fu, fu) for pmaddwd, and the bytes
+  // (kFilterOne - fv, fv) for pmaddubsw, twice in a 32-bit lane.
   const __m256i u_weights = _mm256_or_si256(_mm256_sub_epi32(k.filter_one, fu), _mm256_slli_epi32(fu, 16));
-  __m256i v_weights = _mm256_packs_epi32(fv, fv);
-  v_weights = _mm256_unpacklo_epi16(v_weights, v_weights);  // fv0 fv0 fv1 fv1 .. | fv4 fv4 ..
+  __m256i v_weights = _mm256_or_si256(_mm256_sub_epi32(k.filter_one, fv), _mm256_slli_epi32(fv, 8));
+  v_weights = _mm256_or_si256(v_weights, _mm256_slli_epi32(v_weights, 16));
   // Unsigned (the indices are never negative), so each widens to an
   // address for free.
   alignas(32) uint32_t at[8];
   _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-  const __m256i round = k.filter_round;
   // The texel rows each pixel reads from start at its index in these two.
   const uint32_t* const top_row = k.texels;
   const uint32_t* const bottom_row = k.texels + k.stride;
-  auto texel_pairs = [&](int a, int b, const uint32_t* row) __attribute__((always_inline)) {
-    const uint32_t* pa = row + at[a];
-    const uint32_t* pb = row + at[b];
-    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pa)),
-                                                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pb))));
+  auto pair = [&](const uint32_t* row, int n) __attribute__((always_inline)) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + at[n]));
   };
-  auto pixels = [&](int lane, __m256i fv_lane, __m256i u_lane) __attribute__((always_inline)) {
-    const __m256i top = texel_pairs(lane, lane + 4, top_row), bottom = texel_pairs(lane, lane + 4, bottom_row);
-    // t0 * (1 - fv) + t1 * fv, computed as 128 t0 + (t1 - t0) fv: the same integer.
-    const __m256i column = _mm256_add_epi16(_mm256_slli_epi16(top, kFilterBits),
-                                            _mm256_mullo_epi16(_mm256_sub_epi16(bottom, top), fv_lane));
-    const __m256i pair = _mm256_unpacklo_epi16(column, _mm256_srli_si256(column, 8));
-    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(pair, u_lane), round), 2 * kFilterBits);
+  // pmaddubsw multiplies unsigned bytes by signed ones: the weights (up to
+  // kFilterOne) are the unsigned side, and the texels become signed less
+  // 128. Each column is then 128 t0 + (t1 - t0) fv less 128 * 128, and the
+  // sum across less 128 * 128 * kFilterOne, which the rounding adds back:
+  // the same integers as filtering the texels themselves.
+  const __m256i bias = _mm256_set1_epi8(static_cast<char>(0x80));
+  const __m256i round = _mm256_set1_epi32((1 << (2 * kFilterBits - 1)) + (128 << kFilterBits) * kFilterOne);
+  auto pixels = [&](int lane, __m256i v_lane, __m256i u_lane) __attribute__((always_inline)) {
+    // Each texel's byte over the one below it, pixel lane in the lower half
+    // and pixel lane + 4 in the upper.
+    const __m256i rows = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_unpacklo_epi8(pair(top_row, lane), pair(bottom_row, lane))),
+        _mm_unpacklo_epi8(pair(top_row, lane + 4), pair(bottom_row, lane + 4)), 1);
+    const __m256i column = _mm256_maddubs_epi16(v_lane, _mm256_xor_si256(rows, bias));
+    const __m256i across = _mm256_unpacklo_epi16(column, _mm256_srli_si256(column, 8));
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(across, u_lane), round), 2 * kFilterBits);
   };
   const __m256i p0 = pixels(0, _mm256_shuffle_epi32(v_weights, 0x00), _mm256_shuffle_epi32(u_weights, 0x00));
   const __m256i p1 = pixels(1, _mm256_shuffle_epi32(v_weights, 0x55), _mm256_shuffle_epi32(u_weights, 0x55));
