@@ -17,7 +17,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <type_traits>
 
