@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "mesh/mesh.h"
 #include "platform/cpu/cpu.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_local.h"
@@ -220,18 +221,6 @@ Scene read_scene(Reader& in) {
   return s;
 }
 
-// The demo's projection, so mesh draws start out visible.
-D3DMATRIX perspective() {
-  D3DMATRIX m{};
-  const float y_scale = 1 / std::tan(0.7853982f / 2);
-  m._11 = y_scale / 1.3333334f;
-  m._22 = y_scale;
-  m._33 = 100.0f / 99.0f;
-  m._34 = 1;
-  m._43 = -100.0f / 99.0f;
-  return m;
-}
-
 void fill_texture(IDirect3DTexture8* texture, const Scene& s, uint32_t seed) {
   std::mt19937 rng(seed);
   D3DLOCKED_RECT r{};
@@ -336,7 +325,9 @@ Picture run(const Scene& s, bool fast, cpu::SimdLevel level, int threads) {
   device->SetRenderState(D3DRS_LIGHTING, FALSE);
   device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
   device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  const D3DMATRIX projection = perspective();
+  // The demo's projection, so mesh draws start out visible.
+  D3DMATRIX projection;
+  mesh::BuildPerspectiveMatrix(&projection, 0.7853982f, 1.3333334f, 1.0f, 100.0f);
   device->SetTransform(D3DTS_PROJECTION, &projection);
   IDirect3DTexture8* texture = nullptr;
   if (s.texture_width > 0 &&
