@@ -386,6 +386,10 @@ template <typename T>
 void expect_same(const std::vector<T>& got, const std::vector<T>& want, int width, const char* what,
                  cpu::SimdLevel level, int threads) {
   if (got == want) return;
+  if (got.size() != want.size()) {
+    std::fprintf(stderr, "fuzz_raster: the fast paths at %s drew no picture\n", cpu::level_name(level));
+    std::abort();
+  }
   size_t i = 0;
   while (got[i] == want[i]) ++i;
   std::fprintf(stderr, "fuzz_raster: %s at %zu,%zu differs with the fast paths at %s, drawing threads %d: %x, reference %x\n",
