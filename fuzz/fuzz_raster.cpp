@@ -28,8 +28,16 @@ struct Reader {
   const uint8_t* end;
   bool done() const { return at >= end; }
   uint8_t u8() { return at < end ? *at++ : 0; }
-  uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
-  uint32_t u32() { return uint32_t{u16()} | uint32_t{u16()} << 16; }
+  // Little-endian, one read after the other: the operands of one expression
+  // may be read in either order, and each compiler would see another input.
+  uint16_t u16() {
+    const uint8_t low = u8();
+    return static_cast<uint16_t>(low | u8() << 8);
+  }
+  uint32_t u32() {
+    const uint32_t low = u16();
+    return low | uint32_t{u16()} << 16;
+  }
   // Mostly `scale` times a signed 16-bit step, now and then sixteen times
   // that; one in sixteen a value the arithmetic has to survive.
   float number(float scale) {
